@@ -1,0 +1,28 @@
+// First-seen attribute values and the trailer that restores them.
+//
+// While the file is scanned, the first value of colour, line type, layer,
+// layer group, pen and text type (or free text size) is latched; after the
+// scan the trailer writes them again, so the last attribute records of the
+// output carry the values that came first in the input.
+#pragma once
+
+#include "interchange/output.hpp"
+#include "state/state.hpp"
+
+namespace textmatte {
+
+// Takes `current` into `latched` while the latch still holds the sentinel.
+inline void latch(int& latched, int current) {
+    if (latched == Attributes::kSentinel) latched = current;
+}
+
+// Latches a text-type record's type.
+void latch_text_type(Attributes& a, const TextTypes& types);
+// Latches a free-size text-type record: type 0 and the entry-0 sizes.
+void latch_free_size(Attributes& a, TextTypes& types);
+
+// Writes the trailer: free-size or text-type line, layer group, layer,
+// line type, colour, and the pen when it is 9 or less.
+void IniZokusei(const Attributes& a, Output& fpw);
+
+} // namespace textmatte

@@ -1,0 +1,191 @@
+#include "interchange/fields.hpp"
+
+#include <charconv>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <system_error>
+
+namespace textmatte {
+
+namespace {
+
+const char* skip_space(const char* p, const char* end) {
+    while (p < end && is_space(*p)) ++p;
+    return p;
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool has_hex_prefix(const char* p, const char* end) {
+    return end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+}
+
+// Whether an out-of-range real lies above the largest double (rather than
+// below the smallest): its decimal (or binary, for hex) magnitude decides.
+bool magnitude_is_large(const char* p, const char* end, bool hex) {
+    long digits_before_point = 0;
+    long zeros_after_point = 0;
+    bool seen_nonzero = false;
+    bool after_point = false;
+    for (; p < end; ++p) {
+        if (*p == '.') {
+            after_point = true;
+            continue;
+        }
+        if ((hex ? hex_value(*p) : (is_digit(*p) ? *p - '0' : -1)) < 0) break;
+        if (*p != '0') seen_nonzero = true;
+        if (!after_point && seen_nonzero) ++digits_before_point;
+        if (after_point && !seen_nonzero) ++zeros_after_point;
+    }
+    long exponent = 0;
+    if (p < end && (hex ? (*p == 'p' || *p == 'P') : (*p == 'e' || *p == 'E'))) {
+        const char* q = p + 1;
+        bool negative = false;
+        if (q < end && (*q == '+' || *q == '-')) negative = *q++ == '-';
+        for (; q < end && is_digit(*q); ++q)
+            if (exponent < 100000000) exponent = exponent * 10 + (*q - '0');
+        if (negative) exponent = -exponent;
+    }
+    long magnitude = (hex ? 4 : 1) * (digits_before_point - zeros_after_point) + exponent;
+    return magnitude > 0;
+}
+
+const char* read_unsigned_real(const char* p, const char* end, double& value) {
+    if (p >= end || *p == '-' || *p == '+') return nullptr;
+    double v = 0.0;
+    if (has_hex_prefix(p, end)) {
+        auto r = std::from_chars(p + 2, end, v, std::chars_format::hex);
+        if (r.ptr != p + 2 && (r.ec == std::errc() || r.ec == std::errc::result_out_of_range)) {
+            if (r.ec == std::errc::result_out_of_range)
+                v = magnitude_is_large(p + 2, r.ptr, true) ? std::numeric_limits<double>::infinity()
+                                                            : 0.0;
+            value = v;
+            return r.ptr;
+        }
+        // "0x" without hex digits: only the zero is a number.
+    }
+    auto r = std::from_chars(p, end, v, std::chars_format::general);
+    if (r.ptr == p) return nullptr;
+    if (r.ec == std::errc::result_out_of_range)
+        v = magnitude_is_large(p, r.ptr, false) ? std::numeric_limits<double>::infinity() : 0.0;
+    else if (r.ec != std::errc())
+        return nullptr;
+    value = v;
+    return r.ptr;
+}
+
+} // namespace
+
+const char* read_real(const char* p, const char* end, double& value) {
+    p = skip_space(p, end);
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    double v;
+    const char* after = read_unsigned_real(p, end, v);
+    if (!after) return nullptr;
+    value = negative ? -v : v;
+    return after;
+}
+
+const char* read_decimal(const char* p, const char* end, int& value) {
+    p = skip_space(p, end);
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    if (p >= end || !is_digit(*p)) return nullptr;
+    constexpr std::int64_t kCap = std::int64_t{INT_MAX} + 2; // beyond either limit
+    std::int64_t magnitude = 0;
+    for (; p < end && is_digit(*p); ++p)
+        if (magnitude < kCap) magnitude = magnitude * 10 + (*p - '0');
+    if (negative)
+        value = magnitude > -std::int64_t{INT_MIN} ? INT_MIN : static_cast<int>(-magnitude);
+    else
+        value = magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
+    return p;
+}
+
+const char* read_hex(const char* p, const char* end, int& value) {
+    p = skip_space(p, end);
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    if (has_hex_prefix(p, end) && end - p > 2 && hex_value(p[2]) >= 0) p += 2;
+    if (p >= end || hex_value(*p) < 0) return nullptr;
+    std::uint64_t magnitude = 0;
+    bool saturated = false;
+    for (int digit; p < end && (digit = hex_value(*p)) >= 0; ++p) {
+        magnitude = magnitude * 16 + static_cast<unsigned>(digit);
+        if (magnitude > 0xffffffffULL) {
+            saturated = true;
+            magnitude = 0xffffffffULL;
+        }
+    }
+    std::uint32_t bits = static_cast<std::uint32_t>(magnitude);
+    if (negative && !saturated) bits = 0u - bits;
+    std::memcpy(&value, &bits, sizeof value); // two's complement pattern
+    return p;
+}
+
+int scan(std::string_view line, std::size_t offset, const char* fmt,
+         std::initializer_list<ScanTarget> targets) {
+    if (offset > line.size()) return 0;
+    const char* p = line.data() + offset;
+    const char* end = line.data() + line.size();
+    const ScanTarget* target = targets.begin();
+    int converted = 0;
+    for (const char* f = fmt; *f; ++f) {
+        if (*f == ' ') {
+            p = skip_space(p, end);
+            continue;
+        }
+        if (*f != '%') {
+            if (p >= end || *p != *f) return converted;
+            ++p;
+            continue;
+        }
+        ++f;
+        std::size_t width = 0;
+        while (is_digit(*f)) width = width * 10 + static_cast<std::size_t>(*f++ - '0');
+        if (*f == 'l') ++f;
+        if (target == targets.end()) return converted;
+        const char* after = nullptr;
+        switch (*f) {
+        case 'f':
+            if (target->kind == ScanTarget::Kind::real) after = read_real(p, end, *target->d);
+            break;
+        case 'd':
+            if (target->kind == ScanTarget::Kind::integer) after = read_decimal(p, end, *target->i);
+            break;
+        case 'x':
+            if (target->kind == ScanTarget::Kind::integer) after = read_hex(p, end, *target->i);
+            break;
+        case 'c':
+            if (target->kind == ScanTarget::Kind::text) {
+                // Every byte up to the width, the end of the line or the
+                // target's room; an empty rest gives the empty text.
+                std::size_t n = static_cast<std::size_t>(end - p);
+                if (width && n > width) n = width;
+                if (n > target->t.capacity) n = target->t.capacity;
+                std::memcpy(target->t.data, p, n);
+                target->t.data[n] = '\0';
+                after = p + n;
+            }
+            break;
+        default: break;
+        }
+        if (!after) return converted;
+        p = after;
+        ++converted;
+        ++target;
+    }
+    return converted;
+}
+
+} // namespace textmatte

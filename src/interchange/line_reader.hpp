@@ -1,0 +1,74 @@
+// Line input, done by the program itself the same on every platform.
+//
+// Input bytes are read in large blocks. CR LF and a lone LF each end a line
+// and arrive as one '\n'; a lone CR, byte 0x1A and every other byte are
+// data. A line is handed out in pieces of at most kMaxPiece bytes, newline
+// included, exactly as a 255-byte fgets on a text stream would cut it; a
+// longer line arrives as several pieces.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+namespace textmatte {
+
+// Where bytes come from: a file, or a string in a test.
+class ByteSource {
+  public:
+    virtual ~ByteSource() = default;
+    // Reads up to `size` bytes; returns the count, 0 at the end, -1 on error.
+    virtual long read(char* data, std::size_t size) = 0;
+};
+
+class StringSource final : public ByteSource {
+  public:
+    explicit StringSource(std::string_view bytes) : bytes_(bytes) {}
+    long read(char* data, std::size_t size) override;
+
+  private:
+    std::string_view bytes_;
+};
+
+// One piece of a line. `bytes` holds everything read, NUL bytes included;
+// `text` is the same piece seen as a C string, ending at its first NUL,
+// which is what the record fields are read from.
+struct Line {
+    static constexpr std::size_t kMaxPiece = 254;
+    // Room for a piece, its terminator and zero padding, so the dispatch may
+    // look a few bytes past a short line's end.
+    std::array<char, kMaxPiece + 8> buffer{};
+    std::string_view bytes;
+    std::string_view text;
+
+    // The byte at position i of the C-string view, 0 past its end.
+    char at(std::size_t i) const { return i < text.size() ? text[i] : '\0'; }
+};
+
+class LineReader {
+  public:
+    static constexpr std::size_t kDefaultBlock = 1 << 16;
+
+    explicit LineReader(ByteSource& source, std::size_t block = kDefaultBlock);
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // Fills `line` with the next piece; false at the end of the input or on a
+    // read error (failed() tells which).
+    bool next(Line& line);
+    bool failed() const { return failed_; }
+
+  private:
+    // Makes at least `want` bytes available, unless the input ends first.
+    void fill(std::size_t want);
+
+    ByteSource& source_;
+    std::vector<char> raw_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    bool eof_ = false;
+    bool failed_ = false;
+};
+
+} // namespace textmatte

@@ -1,0 +1,19 @@
+// Command-line options: one letter after '-' or '/', case-insensitive, and
+// its value text. They set the margin, shade, decoration and debug level.
+#pragma once
+
+#include "interchange/output.hpp"
+#include "state/state.hpp"
+
+namespace textmatte {
+
+// Applies one option argument (with its leading '-' or '/') to the settings.
+// An unknown letter is reported on `err`; at debug levels above 2 the option
+// trace goes to `out`.
+void opt(const char* arg, RunSettings& settings, Output& out, Output& err);
+
+// The value text read as a decimal integer the way atoi reads it, saturating
+// at the limits of a 32-bit integer.
+int read_int(const char* text);
+
+} // namespace textmatte
