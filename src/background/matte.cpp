@@ -23,7 +23,9 @@ const char* decoration(int iBOLD) {
     }
 }
 
-int shade_index(int iGRAY) { return iGRAY >= 0 && iGRAY <= 9 ? iGRAY : kDefaultShade; }
+int shade_index(int iGRAY) {
+    return iGRAY >= 0 && iGRAY <= 9 ? iGRAY : kDefaultShade;
+}
 
 // The text type's entry, or all zeros for a type the table does not have.
 struct TypeEntry {
@@ -46,10 +48,14 @@ Box text_box(double x, double y, double dx, double dy, double h, double m) {
     const double s = std::sin(theta);
     // Rotated terms first, the start coordinate last.
     return Box{
-        x + (-m * c + m * s),           y + (-m * c - m * s),
-        x + ((L + m) * c + m * s),      y + (-m * c + (L + m) * s),
-        x + ((L + m) * c - (h + m) * s), y + ((L + m) * s + (h + m) * c),
-        x + (-m * c - (h + m) * s),     y + ((h + m) * c - m * s),
+        x + (-m * c + m * s),
+        y + (-m * c - m * s),
+        x + ((L + m) * c + m * s),
+        y + (-m * c + (L + m) * s),
+        x + ((L + m) * c - (h + m) * s),
+        y + ((L + m) * s + (h + m) * c),
+        x + (-m * c - (h + m) * s),
+        y + ((h + m) * c - m * s),
     };
 }
 
@@ -87,8 +93,7 @@ void Matte01(const RunState& run, Output& fpw, Output& out) {
     const Box b = text_box(t.ChX, t.ChY, t.ChDX, t.ChDY, type.h, static_cast<double>(set.iBACK));
     SL4out(fpw, b.x1, b.y1, b.x2, b.y2, b.x3, b.y3, b.x4, b.y4);
     if (trace) {
-        print(out,
-              "#        Moji-Size(MOJI_zw, MOJI_zh, MOJI_zd) = (%.1f, %.1f, %.1f)  Moji(%d)\n",
+        print(out, "#        Moji-Size(MOJI_zw, MOJI_zh, MOJI_zd) = (%.1f, %.1f, %.1f)  Moji(%d)\n",
               {type.w, type.h, type.d, run.types.MOJIS});
         print(out, "#        Pen is(%d)  CMD-option /c(%d)  /d(%d) /f(%d)\n",
               {type.pen, set.iGRAY, set.iBACK, set.iBOLD});

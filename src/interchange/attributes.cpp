@@ -4,7 +4,9 @@
 
 namespace textmatte {
 
-void latch_text_type(Attributes& a, const TextTypes& types) { latch(a.MOJISi, types.MOJIS); }
+void latch_text_type(Attributes& a, const TextTypes& types) {
+    latch(a.MOJISi, types.MOJIS);
+}
 
 void latch_free_size(Attributes& a, TextTypes& types) {
     if (a.MOJISi != Attributes::kSentinel) return;

@@ -12,11 +12,14 @@ namespace textmatte {
 namespace {
 
 const char* skip_space(const char* p, const char* end) {
-    while (p < end && is_space(*p)) ++p;
+    while (p < end && is_space(*p))
+        ++p;
     return p;
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -67,7 +70,7 @@ const char* read_unsigned_real(const char* p, const char* end, double& value) {
         if (r.ptr != p + 2 && (r.ec == std::errc() || r.ec == std::errc::result_out_of_range)) {
             if (r.ec == std::errc::result_out_of_range)
                 v = magnitude_is_large(p + 2, r.ptr, true) ? std::numeric_limits<double>::infinity()
-                                                            : 0.0;
+                                                           : 0.0;
             value = v;
             return r.ptr;
         }
@@ -152,7 +155,8 @@ int scan(std::string_view line, std::size_t offset, const char* fmt,
         }
         ++f;
         std::size_t width = 0;
-        while (is_digit(*f)) width = width * 10 + static_cast<std::size_t>(*f++ - '0');
+        while (is_digit(*f))
+            width = width * 10 + static_cast<std::size_t>(*f++ - '0');
         if (*f == 'l') ++f;
         if (target == targets.end()) return converted;
         const char* after = nullptr;

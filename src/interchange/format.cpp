@@ -36,7 +36,8 @@ char* write_uint(char* out, std::uint64_t v) {
         digits[n++] = static_cast<char>('0' + v % 10);
         v /= 10;
     } while (v != 0);
-    while (n > 0) *out++ = digits[--n];
+    while (n > 0)
+        *out++ = digits[--n];
     return out;
 }
 
@@ -103,7 +104,9 @@ bool format_fast(char*& out, double v, int p) {
     return true;
 }
 #else
-bool format_fast(char*&, double, int) { return false; }
+bool format_fast(char*&, double, int) {
+    return false;
+}
 #endif
 
 // Right-aligns [begin, end) in `width` columns; zeros go after a sign.
@@ -130,11 +133,13 @@ const char* parse_conversion(const char* f, Conversion& c) {
         c.zero_fill = true;
         ++f;
     }
-    while (*f >= '0' && *f <= '9') c.width = c.width * 10 + (*f++ - '0');
+    while (*f >= '0' && *f <= '9')
+        c.width = c.width * 10 + (*f++ - '0');
     if (*f == '.') {
         ++f;
         c.precision = 0;
-        while (*f >= '0' && *f <= '9') c.precision = c.precision * 10 + (*f++ - '0');
+        while (*f >= '0' && *f <= '9')
+            c.precision = c.precision * 10 + (*f++ - '0');
     }
     if (*f == 'l') ++f;
     c.kind = *f;

@@ -64,7 +64,8 @@ bool LineReader::next(Line& line) {
     std::memset(out + size, 0, line.buffer.size() - size);
     line.bytes = std::string_view(out, size);
     const void* nul = std::memchr(out, '\0', size);
-    line.text = std::string_view(out, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - out) : size);
+    line.text = std::string_view(
+        out, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - out) : size);
     return true;
 }
 

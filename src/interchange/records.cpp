@@ -8,9 +8,13 @@ void Sen(Output& fpw, double x1, double y1, double x2, double y2) {
     print(fpw, " %.12f %.12f %.12f %.12f \n", {x1, y1, x2, y2});
 }
 
-void Ten(Output& fpw, double x, double y) { print(fpw, "pt %.12f %.12f \n", {x, y}); }
+void Ten(Output& fpw, double x, double y) {
+    print(fpw, "pt %.12f %.12f \n", {x, y});
+}
 
-void Lcout(Output& fpw, int colour) { print(fpw, "lc%d \n", {colour}); }
+void Lcout(Output& fpw, int colour) {
+    print(fpw, "lc%d \n", {colour});
+}
 
 void SRGBout(Output& fpw, int red, int green, int blue) {
     // 32-bit wrap-around arithmetic: a component above 255 carries upward.
@@ -37,19 +41,21 @@ void SL4out(Output& fpw, double x1, double y1, double x2, double y2, double x3, 
           {x1, y1, x2, y2, x3, y3, x4, y4});
 }
 
-void SCout(Output& fpw, double a1, double a2, double a3, double a4, double a5, double a6,
-           double a7, double a8) {
+void SCout(Output& fpw, double a1, double a2, double a3, double a4, double a5, double a6, double a7,
+           double a8) {
     print(fpw, "sc %.10f %.10f %.10f %.10f %.10f %.10f %.10f %.2f\n",
           {a1, a2, a3, a4, a5, a6, a7, a8});
 }
 
-void SEout(Output& fpw, double a1, double a2, double a3, double a4, double a5, double a6,
-           double a7, double a8) {
+void SEout(Output& fpw, double a1, double a2, double a3, double a4, double a5, double a6, double a7,
+           double a8) {
     print(fpw, "se %.10f %.10f %.10f %.10f %.10f %.10f %.10f %.2f\n",
           {a1, a2, a3, a4, a5, a6, a7, a8});
 }
 
-void Cnout(Output& fpw, int type) { print(fpw, "cn%d \n", {type}); }
+void Cnout(Output& fpw, int type) {
+    print(fpw, "cn%d \n", {type});
+}
 
 void MojiOutSS(Output& fpw, const char* head, double x, double y, double dx, double dy,
                const char* text) {

@@ -24,10 +24,10 @@ void SL3out(Output& fpw, double x1, double y1, double x2, double y2, double x3, 
 void SL4out(Output& fpw, double x1, double y1, double x2, double y2, double x3, double y3,
             double x4, double y4);
 // "sc" and "se" records: seven values with 10 decimals, the eighth with 2.
-void SCout(Output& fpw, double a1, double a2, double a3, double a4, double a5, double a6,
-           double a7, double a8);
-void SEout(Output& fpw, double a1, double a2, double a3, double a4, double a5, double a6,
-           double a7, double a8);
+void SCout(Output& fpw, double a1, double a2, double a3, double a4, double a5, double a6, double a7,
+           double a8);
+void SEout(Output& fpw, double a1, double a2, double a3, double a4, double a5, double a6, double a7,
+           double a8);
 // Text-type record "cn<n> ".
 void Cnout(Output& fpw, int type);
 // A record shaped like a text record under the caller's head.

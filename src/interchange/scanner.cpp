@@ -16,7 +16,9 @@ constexpr int kTraceLevel = 3;
 constexpr int isHD = 1;
 constexpr int isWCNLCT = 0;
 
-void copy_line(const Line& line, Output& fpw) { fpw.put(line.bytes.data(), line.bytes.size()); }
+void copy_line(const Line& line, Output& fpw) {
+    fpw.put(line.bytes.data(), line.bytes.size());
+}
 
 void text_type_record(RunState& run, const Line& line, Output& fpw) {
     if (isHD == 1 || isWCNLCT == 1) copy_line(line, fpw);
@@ -24,7 +26,8 @@ void text_type_record(RunState& run, const Line& line, Output& fpw) {
     const char kind = line.at(2);
     if (kind == '0') {
         t.MOJIS = 0;
-        scan(line.text, 3, "%lf %lf %lf %d", {&t.MOJI_W[0], &t.MOJI_H[0], &t.MOJI_D[0], &t.MOJI_C[0]});
+        scan(line.text, 3, "%lf %lf %lf %d",
+             {&t.MOJI_W[0], &t.MOJI_H[0], &t.MOJI_D[0], &t.MOJI_C[0]});
         latch_free_size(run.attrs, t);
     } else if (kind != '"') {
         scan(line.text, 2, "%d", {&t.MOJIS});
@@ -71,10 +74,19 @@ void header_point(ScannerState& s, const Line& line, Output& out, bool trace) {
     std::size_t coords;
     const char* trace_fmt = nullptr;
     switch (kind) {
-    case ' ': coords = 3; trace_fmt = "##  hp%d   %.2f %.2f \n"; break;
+    case ' ':
+        coords = 3;
+        trace_fmt = "##  hp%d   %.2f %.2f \n";
+        break;
     case '+': coords = 4; break;
-    case '/': coords = 4; trace_fmt = "##  hp%d/  %.2f %.2f \n"; break;
-    case '-': coords = 4; trace_fmt = "##  hp%d-  %.2f %.2f \n"; break;
+    case '/':
+        coords = 4;
+        trace_fmt = "##  hp%d/  %.2f %.2f \n";
+        break;
+    case '-':
+        coords = 4;
+        trace_fmt = "##  hp%d-  %.2f %.2f \n";
+        break;
     case 'l':
     case 'c':
         if (line.at(4) != (kind == 'l' ? 'n' : 'h')) return;

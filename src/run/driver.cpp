@@ -47,7 +47,8 @@ class Exchange {
         if (!fs_.rename(kHostName, kFirstStep)) return 0; // go on with the working name
         at_ = kFirstStep;
         if (!step(kSecondStep) || !step(kWorkName)) {
-            print(err, "Cannot rename file: %s to %s \n", {at_, at_ == kFirstStep ? kSecondStep : kWorkName});
+            print(err, "Cannot rename file: %s to %s \n",
+                  {at_, at_ == kFirstStep ? kSecondStep : kWorkName});
             return 1;
         }
         return 0;
@@ -80,7 +81,8 @@ void end_of_run_traces(const RunState& run, unsigned jd_xmax, Output& fpw, Outpu
     }
     if (isTest == 1) {
         print(fpw, "# ------------------ main() Pattern1 end file closing ------------------ \n");
-        print(fpw, "#    jd_xmax= %d stepcnt= %d KYlengTotal= %.8f\n", {count, run.scan.stepcnt, 0.0});
+        print(fpw, "#    jd_xmax= %d stepcnt= %d KYlengTotal= %.8f\n",
+              {count, run.scan.stepcnt, 0.0});
     }
 }
 

@@ -96,7 +96,9 @@ class WorkingDirectory final : public FileSystem {
 #endif
     }
 
-    bool remove(const char* name) override { return std::remove(name) == 0; }
+    bool remove(const char* name) override {
+        return std::remove(name) == 0;
+    }
 
     bool exists(const char* name) override {
         std::error_code ec;

@@ -10,9 +10,13 @@ namespace textmatte {
 
 namespace {
 
-int magnitude(int v) { return v < 0 ? -v : v; } // v is a remainder here, never INT_MIN
+int magnitude(int v) {
+    return v < 0 ? -v : v;
+} // v is a remainder here, never INT_MIN
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 void set_debug_level(const char* value, RunSettings& s) {
     s.isTest = 0;
@@ -23,7 +27,8 @@ void set_debug_level(const char* value, RunSettings& s) {
 
 int read_int(const char* text) {
     const char* p = text;
-    while (is_space(*p)) ++p;
+    while (is_space(*p))
+        ++p;
     bool negative = false;
     if (*p == '+' || *p == '-') negative = *p++ == '-';
     constexpr std::int64_t kCap = std::int64_t{INT_MAX} + 2;

@@ -1,0 +1,214 @@
+#include "background/matte.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "support/capture.hpp"
+
+namespace textmatte {
+namespace {
+
+struct Text {
+    double x, y, dx, dy;
+    std::string raw = "ABC\n";
+};
+
+// The three records written for one text with the given settings and the
+// height of the text type in force.
+std::string records_for(const Text& t, double height, RunSettings settings = {},
+                        std::string* trace = nullptr) {
+    RunState run;
+    run.settings = settings;
+    run.types.MOJIS = 3;
+    run.types.MOJI_H[3] = height;
+    run.text.ChX = t.x;
+    run.text.ChY = t.y;
+    run.text.ChDX = t.dx;
+    run.text.ChDY = t.dy;
+    std::memcpy(run.text.ChSTR0.data(), t.raw.c_str(), t.raw.size() + 1);
+    testing::Captured file, console(LineEnds::lf);
+    CHR_PRO(run, file.out, console.out);
+    if (trace) *trace = console.str();
+    return file.str();
+}
+
+std::string solid_of(const Text& t, double height, int margin) {
+    RunSettings s;
+    s.iBACK = margin;
+    std::string all = records_for(t, height, s);
+    std::size_t begin = all.find("sl ");
+    return all.substr(begin, all.find("\r\n", begin) - begin);
+}
+
+TEST(TextBox, CornersRunCounterClockwiseAroundTextAndMargin) {
+    struct Case {
+        Text text;
+        double height;
+        int margin;
+        const char* solid;
+    } cases[] = {
+        {{10, 20, 30, 0},
+         5,
+         3,
+         "sl 7.000000000000 17.000000000000 43.000000000000 17.000000000000 43.000000000000 "
+         "28.000000000000 7.000000000000 28.000000000000"},
+        {{0, 0, 3, 4},
+         5,
+         3,
+         "sl 0.600000000000 -4.200000000000 7.200000000000 4.600000000000 -1.600000000000 "
+         "11.200000000000 -8.200000000000 2.400000000000"},
+        // Vertical: the residue of cos 90 degrees must not show.
+        {{10, 20, 0, 30},
+         5,
+         3,
+         "sl 13.000000000000 17.000000000000 13.000000000000 53.000000000000 2.000000000000 "
+         "53.000000000000 2.000000000000 17.000000000000"},
+        // Right to left: the top of the text points down.
+        {{10, 20, -30, 0},
+         5,
+         3,
+         "sl 13.000000000000 23.000000000000 -23.000000000000 23.000000000000 -23.000000000000 "
+         "12.000000000000 13.000000000000 12.000000000000"},
+        // Downwards: the top of the text points east.
+        {{10, 20, 0, -30},
+         5,
+         3,
+         "sl 7.000000000000 23.000000000000 7.000000000000 -13.000000000000 18.000000000000 "
+         "-13.000000000000 18.000000000000 23.000000000000"},
+        {{10, 20, 0, 0},
+         5,
+         3,
+         "sl 7.000000000000 17.000000000000 13.000000000000 17.000000000000 13.000000000000 "
+         "28.000000000000 7.000000000000 28.000000000000"},
+        {{10, 20, 30, 0},
+         5,
+         0,
+         "sl 10.000000000000 20.000000000000 40.000000000000 20.000000000000 40.000000000000 "
+         "25.000000000000 10.000000000000 25.000000000000"},
+        // Height never given: 2m high, around the baseline.
+        {{10, 20, 30, 0},
+         0,
+         3,
+         "sl 7.000000000000 17.000000000000 43.000000000000 17.000000000000 43.000000000000 "
+         "23.000000000000 7.000000000000 23.000000000000"},
+        // A negative margin shrinks the box on every side.
+        {{10, 20, 30, 0},
+         5,
+         -2,
+         "sl 12.000000000000 22.000000000000 38.000000000000 22.000000000000 38.000000000000 "
+         "23.000000000000 12.000000000000 23.000000000000"},
+        // 45 degrees, margin 0: (0,0), (10,10), (10-h/sqrt2, 10+h/sqrt2), (-h/sqrt2, h/sqrt2).
+        {{0, 0, 10, 10},
+         4 * 1.4142135623730951,
+         0,
+         "sl 0.000000000000 0.000000000000 10.000000000000 10.000000000000 6.000000000000 "
+         "14.000000000000 -4.000000000000 4.000000000000"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(solid_of(c.text, c.height, c.margin), c.solid)
+            << c.text.x << "," << c.text.y << " dir " << c.text.dx << "," << c.text.dy;
+}
+
+TEST(TextBox, DefaultsGiveThreeRecords) {
+    EXPECT_EQ(records_for({10, 20, 30, 0}, 5),
+              "lc10 #aaaaaa\r\n"
+              "sl 7.000000000000 17.000000000000 43.000000000000 17.000000000000 "
+              "43.000000000000 28.000000000000 7.000000000000 28.000000000000\r\n"
+              "ch 10.0000000000 20.0000000000 30.0000000000 0.0000000000 \"ABC\r\n");
+}
+
+std::string text_record(const std::string& raw, int decoration = 0) {
+    RunSettings s;
+    s.iBOLD = decoration;
+    std::string all = records_for({1, 2, 3, 0, raw}, 5, s);
+    return all.substr(all.find("ch "));
+}
+
+TEST(CleanedString, IsCutAtTheLineEndAndAt231Characters) {
+    const std::string head = "ch 1.0000000000 2.0000000000 3.0000000000 0.0000000000 \"";
+    struct Case {
+        std::string raw;
+        std::string text;
+    } cases[] = {
+        {"ABC\r\n", "ABC"},
+        {"AB\rC\n", "AB"},
+        {"\n", ""},
+        {"", ""},
+        {"  lead\n", "  lead"},
+        {"\x83\x65\x83\x4c\x83\x58\x83\x67\n", "\x83\x65\x83\x4c\x83\x58\x83\x67"},
+        {std::string(250, 'x') + "\n", std::string(231, 'x')},
+        {std::string(231, 'y'), std::string(231, 'y')},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(text_record(c.raw), head + c.text + "\r\n") << c.raw;
+}
+
+TEST(Decoration, PrefixesTheWholeCleanedString) {
+    const std::string head = "ch 1.0000000000 2.0000000000 3.0000000000 0.0000000000 \"";
+    EXPECT_EQ(text_record("ABC\n", 0), head + "ABC\r\n");
+    EXPECT_EQ(text_record("ABC\n", 1), head + "^!ABC\r\n");
+    EXPECT_EQ(text_record("ABC\n", 2), head + "^/ABC\r\n");
+    EXPECT_EQ(text_record("ABC\n", 3), head + "^_ABC\r\n");
+    EXPECT_EQ(text_record("\n", 3), head + "^_\r\n");
+    EXPECT_EQ(text_record(std::string(240, 'z'), 1), head + "^!" + std::string(231, 'z') + "\r\n");
+    EXPECT_EQ(text_record("ABC\n", -2), head + "ABC\r\n"); // unknown: undecorated
+    // The colour record and the solid do not depend on the decoration.
+    RunSettings plain, decorated;
+    decorated.iBOLD = 2;
+    std::string a = records_for({1, 2, 3, 0}, 5, plain),
+                b = records_for({1, 2, 3, 0}, 5, decorated);
+    EXPECT_EQ(a.substr(0, a.find("ch ")), b.substr(0, b.find("ch ")));
+}
+
+TEST(Shade, SelectsTheGreyOfTheTable) {
+    struct Case {
+        int index;
+        const char* record;
+    } cases[] = {
+        {0, "lc10 #f8f8f8\r\n"}, {3, "lc10 #c0c0c0\r\n"},  {5, "lc10 #aaaaaa\r\n"},
+        {9, "lc10 #666666\r\n"}, {-3, "lc10 #aaaaaa\r\n"}, {12, "lc10 #aaaaaa\r\n"},
+    };
+    for (const Case& c : cases) {
+        RunSettings s;
+        s.iGRAY = c.index;
+        EXPECT_EQ(records_for({0, 0, 1, 0}, 1, s).substr(0, 14), c.record) << c.index;
+    }
+}
+
+TEST(TextBox, ATextTypeOutsideTheTableHasNoHeight) {
+    RunState run;
+    run.types.MOJIS = 12;
+    run.text.ChDX = 30;
+    run.text.ChX = 10;
+    run.text.ChY = 20;
+    testing::Captured file, console(LineEnds::lf);
+    CHR_PRO(run, file.out, console.out);
+    EXPECT_NE(file.str().find("sl 7.000000000000 17.000000000000 43.000000000000 17.000000000000 "
+                              "43.000000000000 23.000000000000"),
+              std::string::npos);
+}
+
+TEST(Trace, LevelTwoPrintsNineLinesAndTheSameRecords) {
+    RunSettings level2, level3;
+    level2.isTest = 2;
+    level3.isTest = 3;
+    std::string trace;
+    std::string records = records_for({10, 20, 30, 0}, 5, level2, &trace);
+    EXPECT_EQ(records, records_for({10, 20, 30, 0}, 5));
+    EXPECT_EQ(trace, "#----- Matte01() ---------- start\n"
+                     "#        input(ChSTR) = (ABC)  MOJIS(3)\n"
+                     "#        input(ChX,ChY)=(10.0, 20.0) (ChDX,ChDY)=(30.0, 0.0)\n"
+                     "#         Free cn0 size: W(0.0) H(0.0) D(0.0) Pen(0)\n"
+                     "#   Solid(5)  color-hex(#aaaaaa)\n"
+                     "#        Moji-Size(MOJI_zw, MOJI_zh, MOJI_zd) = (0.0, 5.0, 0.0)  Moji(3)\n"
+                     "#        Pen is(0)  CMD-option /c(5)  /d(3) /f(0)\n"
+                     "#   iBOLD(0)  str1=(ABC)\n"
+                     "# ch 10.000000 20.000000 30.000000 0.000000 \"ABC\n");
+    records_for({10, 20, 30, 0}, 5, level3, &trace);
+    EXPECT_EQ(trace, "");
+}
+
+} // namespace
+} // namespace textmatte

@@ -1,0 +1,237 @@
+// End-to-end: the built program in a fresh directory, as the host runs it.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "e2e/program.hpp"
+
+namespace textmatte::testing {
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+const std::string kHost = "jwc_temp.txt";
+const std::string kTrailer = "lg14\r\nly14\r\nlt20\r\nlc20\r\n";
+const std::string kOverLimit =
+    "he  \x97\x76\x91\x66\x90\x94\x83\x49\x81\x5b\x83\x6f\x81\x5b    MAX=50000\r\n";
+
+ProgramResult run_on(const TempDir& dir, const std::vector<std::string>& args = {},
+                     Limits limits = {}) {
+    return run_program(TEXTMATTE_EXE, dir.path(), args, limits);
+}
+
+std::string repeat(const std::string& line, int times) {
+    std::string s;
+    s.reserve(line.size() * static_cast<std::size_t>(times));
+    for (int i = 0; i < times; ++i)
+        s += line;
+    return s;
+}
+
+TEST(EndToEnd, ExampleDrawing) {
+    TempDir dir;
+    dir.write(kHost, read_file(TEXTMATTE_EXAMPLES "/drawing.txt"));
+    ProgramResult r = run_on(dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(dir.files(), (Files{{kHost, read_file(TEXTMATTE_EXAMPLES "/drawing.expected.txt")}}));
+}
+
+TEST(EndToEnd, TypicalRunWithShadeAndMargin) {
+    TempDir dir;
+    dir.write(kHost, "hch 1 2 5 4 5 6 7 8 9 10\r\nlc2\r\ncn3\r\nch 10 20 30 0 \"ABC\r\n");
+    ProgramResult r = run_on(dir, {"/c3", "/d2"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(dir.files(),
+              (Files{{kHost, "lc2\r\ncn3\r\nlc10 #c0c0c0\r\n"
+                             "sl 8.000000000000 18.000000000000 42.000000000000 18.000000000000 "
+                             "42.000000000000 27.000000000000 8.000000000000 27.000000000000\r\n"
+                             "ch 10.0000000000 20.0000000000 30.0000000000 0.0000000000 \"ABC\r\n"
+                             "cn3\r\nlg14\r\nly14\r\nlt20\r\nlc2\r\n"}}));
+}
+
+TEST(EndToEnd, LineShapes) {
+    struct Case {
+        const char* what;
+        std::string input;
+        std::string output;
+    } cases[] = {
+        {"empty file", "", kTrailer},
+        {"lone LF line ends", "#a\nlc3\n", "#a\r\nlc3\r\nlg14\r\nly14\r\nlt20\r\nlc3\r\n"},
+        {"last line without line end", "#a\r\n#b", "#a\r\n#b" + kTrailer},
+        // The second piece starts with 'x' and is consumed like any such line.
+        {"line longer than 254", std::string(1, '#').append(300, 'x').append("\r\n"),
+         std::string(1, '#').append(253, 'x') + kTrailer},
+        {"lone CR and NUL are data", std::string("#a\rb\0c\r\n", 8),
+         std::string("#a\rb\0c\r\n", 8) + kTrailer},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write(kHost, c.input);
+        ProgramResult r = run_on(dir);
+        EXPECT_EQ(r.status, 0) << c.what;
+        EXPECT_EQ(dir.files(), (Files{{kHost, c.output}})) << c.what;
+    }
+}
+
+TEST(EndToEnd, LongLinesCountTowardsTheLimitPiecewise) {
+    // 25,000 lines of 300 bytes are 50,000 pieces: accepted. One more is not.
+    const std::string line = "#" + std::string(297, 'x') + "\r\n";
+    for (int extra : {0, 1}) {
+        TempDir dir;
+        const std::string drawing = repeat(line, 25000) + (extra ? "#\r\n" : "");
+        dir.write(kHost, drawing);
+        ProgramResult r = run_on(dir);
+        EXPECT_EQ(r.status, extra ? 1 : 0);
+        if (extra)
+            EXPECT_EQ(dir.files(), (Files{{kHost, drawing}, {"JWC_TEMP.$$$", kOverLimit}}));
+        else
+            EXPECT_EQ(dir.files(), (Files{{kHost, repeat(line.substr(0, 254), 25000) + kTrailer}}));
+    }
+}
+
+TEST(EndToEnd, FiftyThousandLinesPassAndOneMoreIsRefused) {
+    for (int lines : {50000, 50001}) {
+        TempDir dir;
+        const std::string drawing = repeat("pt 1 2\r\n", lines);
+        dir.write(kHost, drawing);
+        ProgramResult r = run_on(dir);
+        EXPECT_EQ(r.err, "");
+        if (lines == 50000) {
+            EXPECT_EQ(r.status, 0);
+            EXPECT_EQ(dir.files(), (Files{{kHost, kTrailer}}));
+        } else {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(dir.files(), (Files{{kHost, drawing}, {"JWC_TEMP.$$$", kOverLimit}}));
+        }
+    }
+}
+
+TEST(EndToEnd, NoInterchangeFile) {
+    TempDir dir;
+    ProgramResult r = run_on(dir);
+    EXPECT_EQ(r.status, 255); // -1
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Cannot open file: JWC_TEMP.TXT \n");
+    EXPECT_TRUE(dir.files().empty());
+}
+
+TEST(EndToEnd, StaleFilesOfAnInterruptedRun) {
+    TempDir dir;
+    dir.write(kHost, "lc4\r\n");
+    dir.write("JWC_x2x2.$$", "lc1\r\n");
+    dir.write("JWC_x2x2.$$$", "lc2\r\n");
+    dir.write("JWC_TEMP.TXT", "lc3\r\n");
+    dir.write("JWC_TEMP.$$$", "junk");
+    ProgramResult r = run_on(dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(dir.files(), (Files{{kHost, "lc4\r\nlg14\r\nly14\r\nlt20\r\nlc4\r\n"}}));
+}
+
+TEST(EndToEnd, AWriteFailureKeepsTheHostsFile) {
+    // The input fits under the limit, the output (three records per text) does not.
+    const std::string drawing = repeat("ch 1 2 3 0 \"text\r\n", 1000); // 18 kB in, 210 kB out
+    for (long limit : {100L, static_cast<long>(drawing.size()) + 10, 65536L + 7, 150000L}) {
+        TempDir dir;
+        dir.write(kHost, drawing);
+        ProgramResult r = run_on(dir, {}, Limits{limit});
+        EXPECT_EQ(r.status, 1) << limit;
+        EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ \n") << limit;
+        Files files = dir.files();
+        EXPECT_EQ(files[kHost], drawing) << limit;
+        EXPECT_EQ(files.count("JWC_TEMP.TXT"), 0u) << limit;
+    }
+}
+
+TEST(EndToEnd, UnopenableFilesEndTheRunWithTheHostsFileIntact) {
+    struct Case {
+        const char* directory;
+        int status;
+        const char* err;
+    } cases[] = {
+        {"JWC_TEMP.$$$", 255, "Cannot open file: JWC_TEMP.$$$ \n"},
+        {"JWC_TEMP.TXT", 1, "Cannot rename file: JWC_x2x2.$$$ to JWC_TEMP.TXT \n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write(kHost, "lc4\r\n");
+        dir.make_directory(c.directory);
+        ProgramResult r = run_on(dir);
+        EXPECT_EQ(r.status, c.status) << c.directory;
+        EXPECT_EQ(r.err, c.err) << c.directory;
+        EXPECT_EQ(dir.files(), (Files{{kHost, "lc4\r\n"}})) << c.directory;
+    }
+}
+
+TEST(EndToEnd, DebugLevelsLeaveTheHostsFileAndKeepTheOutput) {
+    const std::string drawing = "hq\r\nhch 5 5 5 5 5 5 5 5 5 5\r\nch 10 20 30 0 \"ABC\r\n";
+    const std::string records =
+        "hd\r\nlc10 #aaaaaa\r\n"
+        "sl 7.000000000000 17.000000000000 43.000000000000 17.000000000000 43.000000000000 "
+        "28.000000000000 7.000000000000 28.000000000000\r\n"
+        "ch 10.0000000000 20.0000000000 30.0000000000 0.0000000000 \"ABC\r\n";
+    const std::string end_lines =
+        "# ------------------ main() Pattern1 end file closing ------------------ \r\n"
+        "#    jd_xmax= 3 stepcnt= 1 KYlengTotal= 0.00000000\r\n";
+    const std::string option_trace = "# --- command line option ---------------\n# --- wSCLR=(0)\n";
+    const std::string box_trace =
+        "#----- Matte01() ---------- start\n"
+        "#        input(ChSTR) = (ABC)  MOJIS(1)\n"
+        "#        input(ChX,ChY)=(10.0, 20.0) (ChDX,ChDY)=(30.0, 0.0)\n"
+        "#         Free cn0 size: W(0.0) H(0.0) D(0.0) Pen(0)\n"
+        "#   Solid(5)  color-hex(#aaaaaa)\n"
+        "#        Moji-Size(MOJI_zw, MOJI_zh, MOJI_zd) = (0.0, 5.0, 0.0)  Moji(1)\n"
+        "#        Pen is(0)  CMD-option /c(5)  /d(3) /f(0)\n"
+        "#   iBOLD(0)  str1=(ABC)\n"
+        "# ch 10.000000 20.000000 30.000000 0.000000 \"ABC\n";
+    auto scanner_trace = [](unsigned index, const std::string& line) {
+        return "## ---- JW_PATTERN()  jwc_temp.txt processing --------\n##  jd_x=" +
+               std::to_string(index) + "/3 : jd_x/jd_xmax  jd_limit=50000\n##  buf=(" + line +
+               "\n)\n";
+    };
+    struct Case {
+        const char* level;
+        std::string out;
+        std::string output;
+    } cases[] = {
+        {"/t1", "", records + end_lines + kTrailer},
+        {"/t2", "\n\n#### debug #### Cmd-Option read\n" + box_trace, records + kTrailer},
+        {"/t3",
+         option_trace + scanner_trace(0, "hq") + scanner_trace(1, "hch 5 5 5 5 5 5 5 5 5 5") +
+             scanner_trace(2, "ch 10 20 30 0 \"ABC") +
+             "# ------------------ main() Pattern1 end file closing ------------------ \n"
+             "# jd_xmax= 3 stepcnt= 1 Error(0)\n",
+         records + kTrailer},
+        {"/t4", option_trace, records + kTrailer},
+        {"/t6", option_trace, records + kTrailer},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write(kHost, drawing);
+        ProgramResult r = run_on(dir, {c.level});
+        EXPECT_EQ(r.status, 0) << c.level;
+        EXPECT_EQ(r.err, "") << c.level;
+        EXPECT_EQ(r.out, c.out) << c.level;
+        EXPECT_EQ(dir.files(), (Files{{kHost, drawing}, {"JWC_TEMP.$$$", c.output}})) << c.level;
+    }
+}
+
+TEST(EndToEnd, OptionsAreReadAndIllegalOnesReported) {
+    TempDir dir;
+    dir.write(kHost, "ch 0 0 10 0 \"x\r\n");
+    ProgramResult r = run_on(dir, {"/x", "ignored", "-C0", "/D0", "/f1", "/q"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "\n illegal Option.\n\n illegal Option.\n");
+    EXPECT_EQ(dir.files(),
+              (Files{{kHost, "lc10 #f8f8f8\r\n"
+                             "sl 0.000000000000 0.000000000000 10.000000000000 0.000000000000 "
+                             "10.000000000000 0.000000000000 0.000000000000 0.000000000000\r\n"
+                             "ch 0.0000000000 0.0000000000 10.0000000000 0.0000000000 \"^!x\r\n" +
+                                 kTrailer}}));
+}
+
+} // namespace
+} // namespace textmatte::testing

@@ -1,0 +1,44 @@
+// Runs the built program the way the host does: in a directory of its own,
+// with standard output and error captured, and optionally a file-size limit.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace textmatte::testing {
+
+struct ProgramResult {
+    int status = -1000; // exit status as the shell sees it (0..255)
+    std::string out;
+    std::string err;
+};
+
+struct Limits {
+    long file_size = -1; // bytes; -1: no limit
+};
+
+// A fresh, empty directory, removed with everything in it at the end.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    void write(const std::string& name, const std::string& bytes) const;
+    void make_directory(const std::string& name) const;
+    // Every regular file in the directory, by name.
+    std::map<std::string, std::string> files() const;
+
+  private:
+    std::string path_;
+};
+
+ProgramResult run_program(const std::string& program, const std::string& dir,
+                          const std::vector<std::string>& args, Limits limits = {});
+
+std::string read_file(const std::string& path);
+
+} // namespace textmatte::testing

@@ -1,0 +1,210 @@
+#include "run/driver.hpp"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/capture.hpp"
+#include "support/memory_fs.hpp"
+
+namespace textmatte {
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+const std::string kDrawing = "hch 1 2 5 4 5 6 7 8 9 10\r\n"
+                             "lc2\r\n"
+                             "cn3\r\n"
+                             "ch 10 20 30 0 \"ABC\r\n";
+const std::string kOutput =
+    "lc2\r\n"
+    "cn3\r\n"
+    "lc10 #c0c0c0\r\n"
+    "sl 8.000000000000 18.000000000000 42.000000000000 18.000000000000 42.000000000000 "
+    "27.000000000000 8.000000000000 27.000000000000\r\n"
+    "ch 10.0000000000 20.0000000000 30.0000000000 0.0000000000 \"ABC\r\n"
+    "cn3\r\n"
+    "lg14\r\nly14\r\nlt20\r\nlc2\r\n";
+
+struct RunResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+RunResult run_in(testing::MemoryFileSystem& fs, std::vector<const char*> args) {
+    args.insert(args.begin(), "textmatte");
+    testing::Captured out(LineEnds::lf), err(LineEnds::lf);
+    int status = run(static_cast<int>(args.size()), args.data(), fs, out.out, err.out);
+    return {status, out.str(), err.str()};
+}
+
+TEST(Driver, TypicalRunPutsTheOutputWhereTheHostReadsIt) {
+    for (bool ignore_case : {false, true}) {
+        testing::MemoryFileSystem fs(ignore_case);
+        fs.put("jwc_temp.txt", kDrawing);
+        RunResult r = run_in(fs, {"/c3", "/d2"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "");
+        // A host that ignores case reads JWC_TEMP.TXT as its jwc_temp.txt.
+        const char* name = ignore_case ? "JWC_TEMP.TXT" : "jwc_temp.txt";
+        EXPECT_EQ(fs.listing(), (Files{{name, kOutput}}));
+    }
+}
+
+TEST(Driver, DebugLevelsLeaveTheHostsFileAsWritten) {
+    for (const char* level : {"/t1", "/t2", "/t3", "/t4", "/t5", "/t6"}) {
+        testing::MemoryFileSystem fs;
+        fs.put("jwc_temp.txt", kDrawing);
+        RunResult r = run_in(fs, {"/c3", "/d2", level});
+        EXPECT_EQ(r.status, 0) << level;
+        Files files = fs.listing();
+        EXPECT_EQ(files["jwc_temp.txt"], kDrawing) << level;
+        EXPECT_EQ(files.count("JWC_TEMP.$$$"), 1u) << level;
+        EXPECT_EQ(files.size(), 2u) << level;
+    }
+}
+
+TEST(Driver, NoInterchangeFile) {
+    testing::MemoryFileSystem fs;
+    RunResult r = run_in(fs, {});
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.err, "Cannot open file: JWC_TEMP.TXT \n");
+    EXPECT_TRUE(fs.listing().empty());
+}
+
+TEST(Driver, TheLineLimitIsFiftyThousand) {
+    std::string at_limit;
+    for (int i = 0; i < 50000; ++i)
+        at_limit += "#\r\n";
+    for (bool over : {false, true}) {
+        testing::MemoryFileSystem fs;
+        const std::string drawing = at_limit + (over ? "#\r\n" : "");
+        fs.put("jwc_temp.txt", drawing);
+        RunResult r = run_in(fs, {});
+        Files files = fs.listing();
+        if (!over) {
+            EXPECT_EQ(r.status, 0);
+            EXPECT_EQ(files["jwc_temp.txt"], at_limit + "lg14\r\nly14\r\nlt20\r\nlc20\r\n");
+            EXPECT_EQ(files.size(), 1u);
+        } else {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(files["jwc_temp.txt"], drawing);
+            EXPECT_EQ(
+                files["JWC_TEMP.$$$"],
+                "he  \x97\x76\x91\x66\x90\x94\x83\x49\x81\x5b\x83\x6f\x81\x5b    MAX=50000\r\n");
+        }
+    }
+}
+
+TEST(Driver, AnOutputLongerThanTheLimitGoesBackWhole) {
+    std::string drawing;
+    for (int i = 0; i < 20000; ++i)
+        drawing += "ch 0 0 1 0 \"t\r\n";
+    testing::MemoryFileSystem fs;
+    fs.put("jwc_temp.txt", drawing);
+    EXPECT_EQ(run_in(fs, {}).status, 0);
+    const std::string out = fs.listing()["jwc_temp.txt"];
+    std::size_t lines = 0;
+    for (char c : out)
+        lines += c == '\n';
+    EXPECT_EQ(lines, 60004u);
+}
+
+TEST(Driver, StaleIntermediateFilesNeverBecomeTheInput) {
+    testing::MemoryFileSystem fs;
+    fs.put("jwc_temp.txt", kDrawing);
+    fs.put("JWC_x2x2.$$", "stale one\r\n");
+    fs.put("JWC_x2x2.$$$", "stale two\r\n");
+    fs.put("JWC_TEMP.TXT", "stale three\r\n");
+    fs.put("JWC_TEMP.$$$", "stale four\r\n");
+    RunResult r = run_in(fs, {"/c3", "/d2"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kOutput}}));
+}
+
+TEST(Driver, IntermediatesAreKeptWhenTheHostsFileIsMissing) {
+    // They may hold the only copy of a drawing from an interrupted run.
+    testing::MemoryFileSystem fs;
+    fs.put("JWC_x2x2.$$", kDrawing);
+    RunResult r = run_in(fs, {});
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(fs.listing(), (Files{{"JWC_x2x2.$$", kDrawing}}));
+}
+
+TEST(Driver, AWorkingFileUnderCapitalsIsProcessedInPlace) {
+    testing::MemoryFileSystem fs;
+    fs.put("JWC_TEMP.TXT", kDrawing);
+    EXPECT_EQ(run_in(fs, {"/c3", "/d2"}).status, 0);
+    EXPECT_EQ(fs.listing(), (Files{{"JWC_TEMP.TXT", kOutput}}));
+}
+
+TEST(Driver, AnOutputThatCannotBeOpenedLeavesTheHostsFile) {
+    testing::MemoryFileSystem fs;
+    fs.put("jwc_temp.txt", kDrawing);
+    fs.make_directory("JWC_TEMP.$$$");
+    RunResult r = run_in(fs, {});
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.err, "Cannot open file: JWC_TEMP.$$$ \n");
+    EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kDrawing}}));
+}
+
+TEST(Driver, ABrokenRenamingChainPutsTheFileBack) {
+    testing::MemoryFileSystem fs;
+    fs.put("jwc_temp.txt", kDrawing);
+    fs.make_directory("JWC_TEMP.TXT");
+    RunResult r = run_in(fs, {});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Cannot rename file: JWC_x2x2.$$$ to JWC_TEMP.TXT \n");
+    EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kDrawing}}));
+}
+
+// Every file operation of a run fails in turn. After each run the host's
+// file is what the host wrote, or the complete output, under its own name;
+// a failed run says why and ends non-zero.
+TEST(Driver, EveryFailingOperationLeavesTheHostsFileWhole) {
+    for (bool ignore_case : {false, true}) {
+        for (const char* level : {"/t0", "/t1"}) {
+            const std::string expected = [&] {
+                testing::MemoryFileSystem clean(ignore_case);
+                clean.put("jwc_temp.txt", kDrawing);
+                run_in(clean, {"/c3", "/d2", level});
+                return std::string(level) == "/t0" ? clean.listing().rbegin()->second : kDrawing;
+            }();
+            for (long n = 1;; ++n) {
+                testing::MemoryFileSystem fs(ignore_case);
+                fs.put("jwc_temp.txt", kDrawing);
+                fs.fail_operation(n);
+                RunResult r = run_in(fs, {"/c3", "/d2", level});
+                const Files files = fs.listing();
+                const std::string* host = nullptr; // what the host reads back
+                bool kept = false;                 // the drawing is under some name
+                for (const auto& [name, bytes] : files) {
+                    if (name == "jwc_temp.txt" || (ignore_case && name == "JWC_TEMP.TXT"))
+                        host = &bytes;
+                    kept = kept || bytes == kDrawing || bytes == expected;
+                }
+                if (r.status == 0) {
+                    ASSERT_NE(host, nullptr) << "operation " << n;
+                    EXPECT_EQ(*host, expected) << "operation " << n;
+                    EXPECT_EQ(r.err, "");
+                } else {
+                    EXPECT_NE(r.err, "") << "operation " << n;
+                    EXPECT_TRUE(kept) << "operation " << n;
+                    if (host) {
+                        EXPECT_TRUE(*host == kDrawing || *host == expected) << "operation " << n;
+                    }
+                }
+                if (!fs.failure_injected()) break;
+                ASSERT_LT(n, 100);
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace textmatte

@@ -1,0 +1,116 @@
+#include "run/options.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/capture.hpp"
+
+namespace textmatte {
+namespace {
+
+struct Outcome {
+    RunSettings settings;
+    std::string out;
+    std::string err;
+};
+
+Outcome apply(const std::vector<std::string>& args) {
+    Outcome o;
+    testing::Captured out(LineEnds::lf), err(LineEnds::lf);
+    for (const std::string& a : args)
+        opt(a.c_str(), o.settings, out.out, err.out);
+    o.out = out.str();
+    o.err = err.str();
+    return o;
+}
+
+const std::string kIllegal = "\n illegal Option.\n";
+std::string option_trace(int wSCLR) {
+    return "# --- command line option ---------------\n# --- wSCLR=(" + std::to_string(wSCLR) +
+           ")\n";
+}
+
+TEST(Options, SetTheRunSettings) {
+    struct Case {
+        std::vector<std::string> args;
+        int isTest, iGRAY, iBACK, iBOLD, wSCLR;
+        int illegal;
+    } cases[] = {
+        {{}, 0, 5, 3, 0, 0, 0},
+        {{"/c5"}, 0, 5, 3, 0, 0, 0},
+        {{"/C3"}, 0, 3, 3, 0, 0, 0},
+        {{"-c3"}, 0, 3, 3, 0, 0, 0},
+        {{"/c3", "/c"}, 0, 3, 3, 0, 0, 0},
+        {{"/cx"}, 0, 0, 3, 0, 0, 0},
+        {{"/c15"}, 0, 5, 3, 0, 0, 0},
+        {{"/c5/d3"}, 0, 5, 3, 0, 0, 0},
+        {{"/c 7"}, 0, 7, 3, 0, 0, 0},
+        {{"/c-3"}, 0, 3, 3, 0, 0, 0},
+        {{"/c99999999999"}, 0, 7, 3, 0, 0, 0},
+        {{"/d7"}, 0, 5, 1, 0, 0, 0},
+        {{"/d-2"}, 0, 5, -2, 0, 0, 0},
+        {{"/d-99999999999"}, 0, 5, -2, 0, 0, 0},
+        {{"/f5"}, 0, 5, 3, 1, 0, 0},
+        {{"/f-2"}, 0, 5, 3, 2, 0, 0},
+        {{"/F"}, 0, 5, 3, 0, 0, 0},
+        {{"/a"}, 0, 5, 3, 0, 7, 0},
+        {{"/a12"}, 0, 5, 3, 0, 3, 0},
+        {{"/a-10"}, 0, 5, 3, 0, -1, 0},
+        {{"/t"}, 0, 5, 3, 0, 0, 0},
+        {{"/t3", "/t"}, 0, 5, 3, 0, 0, 0},
+        {{"/t12"}, 1, 5, 3, 0, 0, 0},
+        {{"/t7"}, 0, 5, 3, 0, 0, 0},
+        {{"/t0"}, 0, 5, 3, 0, 0, 0},
+        {{"/T6"}, 6, 5, 3, 0, 0, 0},
+        {{"/c1", "/c2", "/d4", "/d0"}, 0, 2, 0, 0, 0, 0},
+        {{"/b", "/e1", "/m", "/N", "/s", "/u", "/w9"}, 0, 5, 3, 0, 0, 0},
+        {{"/x"}, 0, 5, 3, 0, 0, 1},
+        {{"/9"}, 0, 5, 3, 0, 0, 1},
+        {{"--c5"}, 0, 5, 3, 0, 0, 1},
+        {{"/"}, 0, 5, 3, 0, 0, 1},
+        {{"/g", "/h", "/i", "/j", "/k", "/l", "/o", "/p", "/q", "/r", "/v", "/y", "/z", "/\xe9"},
+         0,
+         5,
+         3,
+         0,
+         0,
+         14},
+    };
+    for (const Case& c : cases) {
+        Outcome o = apply(c.args);
+        const std::string where = c.args.empty() ? "(none)" : c.args.front();
+        EXPECT_EQ(o.settings.isTest, c.isTest) << where;
+        EXPECT_EQ(o.settings.iGRAY, c.iGRAY) << where;
+        EXPECT_EQ(o.settings.iBACK, c.iBACK) << where;
+        EXPECT_EQ(o.settings.iBOLD, c.iBOLD) << where;
+        EXPECT_EQ(o.settings.wSCLR, c.wSCLR) << where;
+        std::string illegal;
+        for (int i = 0; i < c.illegal; ++i)
+            illegal += kIllegal;
+        EXPECT_EQ(o.err, illegal) << where;
+    }
+}
+
+TEST(Options, TraceFollowsEveryArgumentFromLevelThreeOn) {
+    EXPECT_EQ(apply({"/t3", "/c5"}).out, option_trace(0) + option_trace(0));
+    EXPECT_EQ(apply({"/c5", "/t3"}).out, option_trace(0));
+    EXPECT_EQ(apply({"/t4", "/a12", "/x"}).out,
+              option_trace(0) + option_trace(3) + option_trace(3));
+    EXPECT_EQ(apply({"/t6", "/t"}).out, option_trace(0));
+    EXPECT_EQ(apply({"/t2", "/c1"}).out, "");
+    EXPECT_EQ(apply({"/t1", "/c1"}).out, "");
+}
+
+TEST(Options, ReadIntLikeAtoiButSaturating) {
+    EXPECT_EQ(read_int("  -12abc"), -12);
+    EXPECT_EQ(read_int("+5"), 5);
+    EXPECT_EQ(read_int("x5"), 0);
+    EXPECT_EQ(read_int(""), 0);
+    EXPECT_EQ(read_int("99999999999"), 2147483647);
+    EXPECT_EQ(read_int("-99999999999"), -2147483647 - 1);
+}
+
+} // namespace
+} // namespace textmatte
