@@ -29,25 +29,51 @@ constexpr std::uint64_t kPow10[] = {1ULL,
                                     1000000000000000000ULL};
 constexpr int kFastMaxPrecision = 18;
 
-char* write_uint(char* out, std::uint64_t v) {
-    char digits[20];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    while (n > 0)
-        *out++ = digits[--n];
-    return out;
+template <int P> constexpr std::uint64_t kPow10Const = kPow10[P];
+
+constexpr char kDigitPairs[] = "00010203040506070809"
+                               "10111213141516171819"
+                               "20212223242526272829"
+                               "30313233343536373839"
+                               "40414243444546474849"
+                               "50515253545556575859"
+                               "60616263646566676869"
+                               "70717273747576777879"
+                               "80818283848586878889"
+                               "90919293949596979899";
+
+// Exactly `count` digits of v, zero-filled on the left, two at a time.
+char* write_digits(char* out, std::uint64_t v, int count) {
+    char* p = out + count;
+    while (p - out >= 2) {
+        const auto pair = static_cast<std::size_t>(v % 100) * 2;
+        v /= 100;
+        p -= 2;
+        p[0] = kDigitPairs[pair];
+        p[1] = kDigitPairs[pair + 1];
+    }
+    if (p > out) *--p = static_cast<char>('0' + v % 10);
+    return out + count;
 }
 
-// Exactly `count` digits of v, zero-filled on the left.
-char* write_digits(char* out, std::uint64_t v, int count) {
-    for (int k = count - 1; k >= 0; --k) {
-        out[k] = static_cast<char>('0' + v % 10);
+int digit_count(std::uint64_t v) {
+    int n = 1;
+    while (v >= 10) {
         v /= 10;
+        ++n;
     }
-    return out + count;
+    return n;
+}
+
+char* write_uint(char* out, std::uint64_t v) {
+    return write_digits(out, v, digit_count(v));
+}
+
+// Integer part and fraction of a value scaled by 10^p; the precisions the
+// records use get constant divisors, which compile to multiplications.
+template <int P> void split_fixed(std::uint64_t q, std::uint64_t& whole, std::uint64_t& fraction) {
+    whole = q / kPow10Const<P>;
+    fraction = q - whole * kPow10Const<P>;
 }
 
 #if defined(__SIZEOF_INT128__)
@@ -95,11 +121,21 @@ bool format_fast(char*& out, double v, int p) {
     std::uint64_t q;
     if (!scaled_round(m, e, p, q)) return false;
     if (negative) *out++ = '-';
-    const std::uint64_t unit = kPow10[p];
-    out = write_uint(out, q / unit);
+    std::uint64_t whole, fraction;
+    switch (p) {
+    case 2: split_fixed<2>(q, whole, fraction); break;
+    case 6: split_fixed<6>(q, whole, fraction); break;
+    case 10: split_fixed<10>(q, whole, fraction); break;
+    case 12: split_fixed<12>(q, whole, fraction); break;
+    default:
+        whole = q / kPow10[p];
+        fraction = q % kPow10[p];
+        break;
+    }
+    out = write_uint(out, whole);
     if (p > 0) {
         *out++ = '.';
-        out = write_digits(out, q % unit, p);
+        out = write_digits(out, fraction, p);
     }
     return true;
 }
@@ -170,9 +206,11 @@ void put_conversion(Output& out, const Conversion& c, const FormatArg* arg) {
         break;
     case 'f':
         if (arg && arg->kind == Kind::real) {
-            int precision = c.precision < 0 ? 6 : c.precision;
-            if (precision > kMaxPrecision) precision = kMaxPrecision;
-            put_number(out, c, buf, format_fixed(buf, arg->d, precision), limit);
+            const int precision = c.precision < 0 ? 6 : c.precision;
+            if (c.width == 0)
+                out.commit(format_fixed(out.claim(kFixedBufferSize), arg->d, precision));
+            else
+                put_number(out, c, buf, format_fixed(buf, arg->d, precision), limit);
         }
         break;
     case 's':
@@ -198,21 +236,27 @@ char* format_fixed(char* out, double v, int precision) {
 void print(Output& out, const char* fmt, std::initializer_list<FormatArg> args) {
     const FormatArg* next = args.begin();
     const FormatArg* last = args.end();
-    const char* f = fmt;
-    while (*f) {
-        const char* pct = std::strchr(f, '%');
-        const char* stop = pct ? pct : f + std::strlen(f);
-        out.put(f, static_cast<std::size_t>(stop - f));
-        if (!pct) break;
-        if (pct[1] == '%') {
-            out.put_char('%');
-            f = pct + 2;
+    const char* literal = fmt;
+    for (const char* f = fmt;; ++f) {
+        const char c = *f;
+        if (c != '%' && c != '\n' && c != '\0') continue;
+        out.put_plain(literal, static_cast<std::size_t>(f - literal));
+        if (c == '\0') break;
+        if (c == '\n') {
+            out.put_char('\n');
+            literal = f + 1;
             continue;
         }
-        Conversion c;
-        f = parse_conversion(pct + 1, c);
-        put_conversion(out, c, next < last ? next : nullptr);
+        if (f[1] == '%') {
+            out.put_char('%');
+            literal = ++f + 1;
+            continue;
+        }
+        Conversion conv;
+        literal = parse_conversion(f + 1, conv);
+        put_conversion(out, conv, next < last ? next : nullptr);
         if (next < last) ++next;
+        f = literal - 1;
     }
 }
 

@@ -47,6 +47,15 @@ class Output {
     // Appends bytes that are known to hold no newline.
     void put_plain(const char* data, std::size_t size);
 
+    // Direct writing into the buffer: claim room for up to `size` bytes
+    // (size must not exceed the capacity), write them, then commit the end
+    // of what was written. The bytes must hold no newline.
+    char* claim(std::size_t size) {
+        reserve(size);
+        return buffer_.data() + used_;
+    }
+    void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+
     // Hands everything buffered to the sink; false once anything failed.
     bool flush();
     bool ok() const { return ok_; }
