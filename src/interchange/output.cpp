@@ -15,6 +15,7 @@ void Output::drain() {
 
 void Output::reserve(std::size_t size) {
     if (buffer_.size() - used_ < size) drain();
+    if (buffer_.size() < size) buffer_.resize(size); // only for a tiny buffer
 }
 
 void Output::put_plain(const char* data, std::size_t size) {

@@ -48,7 +48,7 @@ class Output {
     void put_plain(const char* data, std::size_t size);
 
     // Direct writing into the buffer: claim room for up to `size` bytes
-    // (size must not exceed the capacity), write them, then commit the end
+    // (the buffer grows if it is smaller than that), write them, then commit the end
     // of what was written. The bytes must hold no newline.
     char* claim(std::size_t size) {
         reserve(size);

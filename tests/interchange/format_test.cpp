@@ -133,6 +133,14 @@ TEST(Output, LargeWritesPassThroughASmallBufferWhole) {
     EXPECT_EQ(sink.bytes.substr(4999, 4), "x\r\nx");
 }
 
+TEST(Output, ATinyBufferStillTakesTheLongestNumber) {
+    StringSink sink;
+    Output out(sink, LineEnds::crlf, 16);
+    print(out, "%.40f|", {-1.7976931348623157e308});
+    ASSERT_TRUE(out.flush());
+    EXPECT_EQ(sink.bytes.size(), 1 + 309 + 1 + 40 + 1u);
+}
+
 TEST(Output, AFailedWriteStaysFailed) {
     struct Failing : ByteSink {
         int calls = 0;
