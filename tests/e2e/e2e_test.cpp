@@ -18,8 +18,8 @@ const std::string kOverLimit =
     "he  \x97\x76\x91\x66\x90\x94\x83\x49\x81\x5b\x83\x6f\x81\x5b    MAX=50000\r\n";
 
 ProgramResult run_on(const TempDir& dir, const std::vector<std::string>& args = {},
-                     Limits limits = {}) {
-    return run_program(TEXTMATTE_EXE, dir.path(), args, limits);
+                     const Launch& launch = {}) {
+    return run_program(TEXTMATTE_EXE, dir.path(), args, launch);
 }
 
 std::string repeat(const std::string& line, int times) {
@@ -137,7 +137,7 @@ TEST(EndToEnd, AWriteFailureKeepsTheHostsFile) {
     for (long limit : {100L, static_cast<long>(drawing.size()) + 10, 65536L + 7, 150000L}) {
         TempDir dir;
         dir.write(kHost, drawing);
-        ProgramResult r = run_on(dir, {}, Limits{limit});
+        ProgramResult r = run_on(dir, {}, Launch{limit, {}, -1});
         EXPECT_EQ(r.status, 1) << limit;
         EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ \n") << limit;
         Files files = dir.files();

@@ -51,7 +51,7 @@ std::map<std::string, std::string> TempDir::files() const {
 }
 
 ProgramResult run_program(const std::string& program, const std::string& dir,
-                          const std::vector<std::string>& args, Limits limits) {
+                          const std::vector<std::string>& args, const Launch& launch) {
     TempDir capture; // outside the working directory, which is checked whole
     const std::string out_path = capture.path() + "/stdout";
     const std::string err_path = capture.path() + "/stderr";
@@ -62,11 +62,13 @@ ProgramResult run_program(const std::string& program, const std::string& dir,
         int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0)
             _exit(200);
-        if (limits.file_size >= 0) {
+        if (launch.file_size >= 0) {
             signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
-            rlimit rl{static_cast<rlim_t>(limits.file_size), static_cast<rlim_t>(limits.file_size)};
+            rlimit rl{static_cast<rlim_t>(launch.file_size), static_cast<rlim_t>(launch.file_size)};
             setrlimit(RLIMIT_FSIZE, &rl);
         }
+        for (const std::string& e : launch.env)
+            putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(program.c_str()));
         for (const std::string& a : args)
@@ -74,6 +76,10 @@ ProgramResult run_program(const std::string& program, const std::string& dir,
         argv.push_back(nullptr);
         execv(program.c_str(), argv.data());
         _exit(201);
+    }
+    if (launch.kill_after_us >= 0) {
+        usleep(static_cast<useconds_t>(launch.kill_after_us));
+        kill(pid, SIGKILL);
     }
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);

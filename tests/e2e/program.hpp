@@ -9,13 +9,15 @@
 namespace textmatte::testing {
 
 struct ProgramResult {
-    int status = -1000; // exit status as the shell sees it (0..255)
+    int status = -1000; // exit status as the shell sees it (0..255); 1000 + signal
     std::string out;
     std::string err;
 };
 
-struct Limits {
-    long file_size = -1; // bytes; -1: no limit
+struct Launch {
+    long file_size = -1;          // RLIMIT_FSIZE in bytes; -1: none
+    std::vector<std::string> env; // NAME=value pairs added
+    long kill_after_us = -1;      // SIGKILL after this long; -1: never
 };
 
 // A fresh, empty directory, removed with everything in it at the end.
@@ -37,7 +39,7 @@ class TempDir {
 };
 
 ProgramResult run_program(const std::string& program, const std::string& dir,
-                          const std::vector<std::string>& args, Limits limits = {});
+                          const std::vector<std::string>& args, const Launch& launch = {});
 
 std::string read_file(const std::string& path);
 

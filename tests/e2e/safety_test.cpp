@@ -1,0 +1,180 @@
+// The user's file survives every fault: failing file operations, a kill at
+// any moment, and memory use does not grow with the drawing.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "e2e/program.hpp"
+
+namespace textmatte::testing {
+namespace {
+
+using Files = std::map<std::string, std::string>;
+
+const std::string kHost = "jwc_temp.txt";
+// Names that hold the host's file at some moment of a run.
+const std::vector<std::string> kCarriers = {"jwc_temp.txt", "JWC_x2x2.$$", "JWC_x2x2.$$$",
+                                            "JWC_TEMP.TXT"};
+
+std::string text_drawing(int texts) {
+    std::mt19937 rng(42);
+    std::uniform_real_distribution<double> coord(-1000, 1000), angle(0, 6.283), len(5, 120);
+    std::string s;
+    char line[160];
+    for (int i = 0; i < texts; ++i) {
+        const double a = angle(rng), l = len(rng);
+        std::snprintf(line, sizeof line, "ch %.6f %.6f %.6f %.6f \"label %d\r\n", coord(rng),
+                      coord(rng), l * std::cos(a), l * std::sin(a), i);
+        s += line;
+    }
+    return s;
+}
+
+struct Clean {
+    int status;
+    Files files;
+    std::string output; // what the host reads back after a complete level-0 run
+};
+
+Clean clean_run(const std::string& drawing, const std::vector<std::string>& args) {
+    TempDir dir;
+    dir.write(kHost, drawing);
+    ProgramResult r = run_program(TEXTMATTE_EXE, dir.path(), args);
+    EXPECT_TRUE(r.status == 0 || r.status == 1);
+    Clean c{r.status, dir.files(), {}};
+    c.output = c.files.count(kHost) ? c.files[kHost] : "";
+    return c;
+}
+
+// After any run, complete or not: every name that ever carries the host's
+// file holds the drawing as written or the complete output, never a part,
+// and one of them holds it.
+void expect_host_content_safe(const Files& files, const std::string& drawing,
+                              const std::string& output, const std::string& where) {
+    bool kept = false;
+    for (const std::string& name : kCarriers) {
+        auto it = files.find(name);
+        if (it == files.end()) continue;
+        const bool whole = it->second == drawing || it->second == output;
+        EXPECT_TRUE(whole) << name << " holds " << it->second.size() << " bytes, " << where;
+        kept = kept || whole;
+    }
+    EXPECT_TRUE(kept) << "the drawing is gone, " << where;
+}
+
+TEST(Safety, EveryFailingFileOperationInTurn) {
+    const std::string example = read_file(TEXTMATTE_EXAMPLES "/drawing.txt");
+    std::string over_limit;
+    for (int i = 0; i < 50001; ++i)
+        over_limit += "#\r\n";
+    struct Case {
+        const char* what;
+        std::string drawing;
+        std::vector<std::string> args;
+    } cases[] = {
+        {"level 0", example, {}},
+        {"level 1", example, {"/t1"}},
+        {"over the line limit", over_limit, {}},
+    };
+    TempDir reports;
+    const std::string report = reports.path() + "/fired";
+    for (const Case& c : cases) {
+        const Clean clean = clean_run(c.drawing, c.args);
+        long n = 1;
+        for (;; ++n) {
+            std::filesystem::remove(report);
+            TempDir dir;
+            dir.write(kHost, c.drawing);
+            ProgramResult r = run_program(TEXTMATTE_FAULTY_EXE, dir.path(), c.args,
+                                          Launch{-1,
+                                                 {"TEXTMATTE_FAIL_AT=" + std::to_string(n),
+                                                  "TEXTMATTE_FAULT_REPORT=" + report},
+                                                 -1});
+            const bool fired = std::filesystem::exists(report);
+            const Files files = dir.files();
+            const std::string where = std::string(c.what) + ", operation " + std::to_string(n);
+            if (r.status == clean.status && files == clean.files && r.err.empty()) {
+                // A fault the run could shrug off (closing its input, say).
+            } else {
+                EXPECT_NE(r.err, "") << where;
+                expect_host_content_safe(files, c.drawing, clean.output, where);
+                if (files.count(kHost)) {
+                    const std::string& host = files.at(kHost);
+                    EXPECT_TRUE(host == c.drawing || host == clean.output) << where;
+                }
+            }
+            if (!fired) break;
+            ASSERT_LT(n, 200) << c.what;
+        }
+        EXPECT_GT(n, 5) << c.what; // the walk did reach the run's operations
+    }
+}
+
+TEST(Safety, AKillAtAnyMomentNeverLeavesAPartialFile) {
+#ifdef TEXTMATTE_SANITIZED
+    GTEST_SKIP() << "timing differs too much under the sanitizers";
+#endif
+    const std::string drawing = text_drawing(50000);
+    const Clean clean = clean_run(drawing, {});
+    // Time a whole run, then kill runs at moments spread over it.
+    const auto start = std::chrono::steady_clock::now();
+    clean_run(drawing, {});
+    const long run_us = static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                              std::chrono::steady_clock::now() - start)
+                                              .count());
+    std::mt19937 rng(2026);
+    std::uniform_int_distribution<long> moment(0, run_us + 2000);
+    for (int k = 0; k < 40; ++k) {
+        TempDir dir;
+        dir.write(kHost, drawing);
+        const long at = moment(rng);
+        run_program(TEXTMATTE_EXE, dir.path(), {}, Launch{-1, {}, at});
+        expect_host_content_safe(dir.files(), drawing, clean.output,
+                                 "killed after " + std::to_string(at) + " us");
+    }
+}
+
+TEST(Safety, MemoryDoesNotGrowWithTheDrawing) {
+#ifdef TEXTMATTE_SANITIZED
+    GTEST_SKIP() << "the sanitizers' own memory use hides the program's";
+#endif
+    long peak[2];
+    const int sizes[2] = {500, 50000};
+    for (int i = 0; i < 2; ++i) {
+        TempDir dir;
+        dir.write(kHost, text_drawing(sizes[i]));
+        ProgramResult r = run_program(PEAK_RSS_EXE, dir.path(), {TEXTMATTE_EXE});
+        ASSERT_EQ(r.status, 0);
+        peak[i] = std::stol(r.out);
+    }
+    EXPECT_LT(std::labs(peak[1] - peak[0]), 1024) << peak[0] << " kB against " << peak[1] << " kB";
+}
+
+TEST(Safety, MemcheckFindsNoErrorInTheExampleRuns) {
+#ifdef TEXTMATTE_SANITIZED
+    GTEST_SKIP() << "memcheck does not run sanitized programs";
+#endif
+    const std::string valgrind = "/usr/bin/valgrind";
+    if (!std::filesystem::exists(valgrind)) GTEST_SKIP() << "valgrind is not installed";
+    const std::string example = read_file(TEXTMATTE_EXAMPLES "/drawing.txt");
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{}, {"/t1"}, {"/t2", "/c3", "/f2"}, {"/t3", "/d-2"}}) {
+        TempDir dir;
+        dir.write(kHost, example);
+        std::vector<std::string> args = {"-q", "--error-exitcode=99", "--leak-check=full",
+                                         "--errors-for-leak-kinds=definite", TEXTMATTE_EXE};
+        args.insert(args.end(), options.begin(), options.end());
+        ProgramResult r = run_program(valgrind, dir.path(), args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+} // namespace
+} // namespace textmatte::testing

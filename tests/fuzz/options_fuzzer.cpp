@@ -1,0 +1,57 @@
+// Fuzzes the option parser: the input is split at NUL bytes into arguments.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "run/options.hpp"
+
+using namespace textmatte;
+
+namespace {
+
+void check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+// `text` is made only of repeats of `unit`.
+bool repeats_of(const std::string& text, std::string_view unit) {
+    for (std::size_t i = 0; i < text.size(); i += unit.size())
+        if (std::string_view(text).substr(i, unit.size()) != unit) return false;
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::vector<std::string> args(1);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == 0)
+            args.emplace_back();
+        else
+            args.back() += static_cast<char>(data[i]);
+    }
+    RunSettings s;
+    StringSink out_bytes, err_bytes;
+    Output out(out_bytes, LineEnds::lf), err(err_bytes, LineEnds::lf);
+    for (const std::string& a : args)
+        if (!a.empty() && (a[0] == '-' || a[0] == '/')) opt(a.c_str(), s, out, err);
+    out.flush();
+    err.flush();
+    check(s.isTest >= 0 && s.isTest <= 6, "debug level out of range");
+    check(s.iGRAY >= 0 && s.iGRAY <= 9, "shade out of range");
+    check(s.iBACK >= -5 && s.iBACK <= 5, "margin out of range");
+    check(s.iBOLD >= 0 && s.iBOLD <= 3, "decoration out of range");
+    check(s.wSCLR >= -8 && s.wSCLR <= 8, "wSCLR out of range");
+    check(repeats_of(err_bytes.bytes, "\n illegal Option.\n"), "unexpected error output");
+    check(out_bytes.bytes.empty() ||
+              out_bytes.bytes.rfind("# --- wSCLR=(", std::string::npos) != std::string::npos,
+          "unexpected trace output");
+    return 0;
+}

@@ -1,0 +1,89 @@
+// A file layer that passes everything to another one, except that its Nth
+// operation (open, read, write, sync, close or rename) fails.
+#pragma once
+
+#include <memory>
+
+#include "run/files.hpp"
+
+namespace textmatte::testing {
+
+class FaultyFileSystem final : public FileSystem {
+  public:
+    FaultyFileSystem(FileSystem& base, long fail_at) : base_(base), fail_at_(fail_at) {}
+
+    bool fired() const { return fired_; }
+    // Counts an operation; false when it is the one to fail.
+    bool step() {
+        if (++ops_ != fail_at_) return true;
+        fired_ = true;
+        return false;
+    }
+
+    std::unique_ptr<InFile> open_read(const char* name) override;
+    std::unique_ptr<OutFile> open_write(const char* name) override;
+    bool rename(const char* from, const char* to) override {
+        return step() && base_.rename(from, to);
+    }
+    bool remove(const char* name) override { return base_.remove(name); }
+    bool exists(const char* name) override { return base_.exists(name); }
+
+  private:
+    FileSystem& base_;
+    long fail_at_;
+    long ops_ = 0;
+    bool fired_ = false;
+};
+
+namespace faulty {
+
+class In final : public InFile {
+  public:
+    In(FaultyFileSystem& fs, std::unique_ptr<InFile> base) : fs_(fs), base_(std::move(base)) {}
+    long read(char* data, std::size_t size) override {
+        return fs_.step() ? base_->read(data, size) : -1;
+    }
+    bool close() override {
+        const bool ok = fs_.step();
+        return base_->close() && ok;
+    }
+
+  private:
+    FaultyFileSystem& fs_;
+    std::unique_ptr<InFile> base_;
+};
+
+class Out final : public OutFile {
+  public:
+    Out(FaultyFileSystem& fs, std::unique_ptr<OutFile> base) : fs_(fs), base_(std::move(base)) {}
+    bool write(const char* data, std::size_t size) override {
+        if (fs_.step()) return base_->write(data, size);
+        base_->write(data, size / 2); // a short write, as a full disk gives
+        return false;
+    }
+    bool sync() override { return fs_.step() && base_->sync(); }
+    bool close() override {
+        const bool ok = fs_.step();
+        return base_->close() && ok;
+    }
+
+  private:
+    FaultyFileSystem& fs_;
+    std::unique_ptr<OutFile> base_;
+};
+
+} // namespace faulty
+
+inline std::unique_ptr<InFile> FaultyFileSystem::open_read(const char* name) {
+    if (!step()) return nullptr;
+    auto f = base_.open_read(name);
+    return f ? std::make_unique<faulty::In>(*this, std::move(f)) : nullptr;
+}
+
+inline std::unique_ptr<OutFile> FaultyFileSystem::open_write(const char* name) {
+    if (!step()) return nullptr;
+    auto f = base_.open_write(name);
+    return f ? std::make_unique<faulty::Out>(*this, std::move(f)) : nullptr;
+}
+
+} // namespace textmatte::testing
