@@ -42,17 +42,27 @@ constexpr char kDigitPairs[] = "00010203040506070809"
                                "80818283848586878889"
                                "90919293949596979899";
 
-// Exactly `count` digits of v, zero-filled on the left, two at a time.
+// Four digits of v < 10000 as two independent pairs.
+void write_four(char* p, std::uint32_t v) {
+    const std::uint32_t hi = v / 100, lo = v % 100;
+    std::memcpy(p, kDigitPairs + 2 * hi, 2);
+    std::memcpy(p + 2, kDigitPairs + 2 * lo, 2);
+}
+
+// Exactly `count` digits of v, zero-filled on the left. Four digits a step
+// keeps the chain of divisions short.
 char* write_digits(char* out, std::uint64_t v, int count) {
     char* p = out + count;
-    while (p - out >= 2) {
-        const auto pair = static_cast<std::size_t>(v % 100) * 2;
-        v /= 100;
-        p -= 2;
-        p[0] = kDigitPairs[pair];
-        p[1] = kDigitPairs[pair + 1];
+    while (p - out >= 4) {
+        const std::uint64_t rest = v / 10000;
+        write_four(p - 4, static_cast<std::uint32_t>(v - rest * 10000));
+        v = rest;
+        p -= 4;
     }
-    if (p > out) *--p = static_cast<char>('0' + v % 10);
+    while (p > out) {
+        *--p = static_cast<char>('0' + v % 10);
+        v /= 10;
+    }
     return out + count;
 }
 
