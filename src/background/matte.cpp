@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "background/angle.hpp"
 #include "interchange/format.hpp"
 #include "interchange/records.hpp"
 
@@ -43,9 +44,9 @@ TypeEntry type_entry(const TextTypes& t, int type) {
 
 Box text_box(double x, double y, double dx, double dy, double h, double m) {
     const double L = std::sqrt(dx * dx + dy * dy);
-    const double theta = std::atan2(dy, dx);
-    const double c = std::cos(theta);
-    const double s = std::sin(theta);
+    const double theta = direction_angle(dy, dx);
+    double s, c;
+    sine_cosine(theta, s, c);
     // Rotated terms first, the start coordinate last.
     return Box{
         x + (-m * c + m * s),
