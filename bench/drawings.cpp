@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <random>
 
 namespace textmatte::bench {
@@ -26,7 +27,9 @@ class Writer {
     void text(std::string& s) {
         // Most texts run left to right, some upwards, the rest at any angle.
         const int pick = static_cast<int>(rng_() % 10);
-        const double angle = pick < 6 ? 0.0 : pick < 8 ? M_PI / 2 : uniform(0, 2 * M_PI);
+        const double angle = pick < 6   ? 0.0
+                             : pick < 8 ? std::numbers::pi / 2
+                                        : uniform(0, 2 * std::numbers::pi);
         const std::string str = label();
         const double length = 0.9 * static_cast<double>(str.size());
         line("ch %.6f %.6f %.6f %.6f \"", coord(), coord(), length * std::cos(angle),

@@ -37,7 +37,8 @@ TEST(EndToEnd, ExampleDrawing) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(dir.files(), (Files{{kHost, read_file(TEXTMATTE_EXAMPLES "/drawing.expected.txt")}}));
+    EXPECT_EQ(dir.files(),
+              folded(Files{{kHost, read_file(TEXTMATTE_EXAMPLES "/drawing.expected.txt")}}));
 }
 
 TEST(EndToEnd, TypicalRunWithShadeAndMargin) {
@@ -45,8 +46,9 @@ TEST(EndToEnd, TypicalRunWithShadeAndMargin) {
     dir.write(kHost, "hch 1 2 5 4 5 6 7 8 9 10\r\nlc2\r\ncn3\r\nch 10 20 30 0 \"ABC\r\n");
     ProgramResult r = run_on(dir, {"/c3", "/d2"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(dir.files(),
-              (Files{{kHost, "lc2\r\ncn3\r\nlc10 #c0c0c0\r\n"
+    EXPECT_EQ(
+        dir.files(),
+        folded(Files{{kHost, "lc2\r\ncn3\r\nlc10 #c0c0c0\r\n"
                              "sl 8.000000000000 18.000000000000 42.000000000000 18.000000000000 "
                              "42.000000000000 27.000000000000 8.000000000000 27.000000000000\r\n"
                              "ch 10.0000000000 20.0000000000 30.0000000000 0.0000000000 \"ABC\r\n"
@@ -73,7 +75,7 @@ TEST(EndToEnd, LineShapes) {
         dir.write(kHost, c.input);
         ProgramResult r = run_on(dir);
         EXPECT_EQ(r.status, 0) << c.what;
-        EXPECT_EQ(dir.files(), (Files{{kHost, c.output}})) << c.what;
+        EXPECT_EQ(dir.files(), folded(Files{{kHost, c.output}})) << c.what;
     }
 }
 
@@ -87,9 +89,10 @@ TEST(EndToEnd, LongLinesCountTowardsTheLimitPiecewise) {
         ProgramResult r = run_on(dir);
         EXPECT_EQ(r.status, extra ? 1 : 0);
         if (extra)
-            EXPECT_EQ(dir.files(), (Files{{kHost, drawing}, {"JWC_TEMP.$$$", kOverLimit}}));
+            EXPECT_EQ(dir.files(), folded(Files{{kHost, drawing}, {"JWC_TEMP.$$$", kOverLimit}}));
         else
-            EXPECT_EQ(dir.files(), (Files{{kHost, repeat(line.substr(0, 254), 25000) + kTrailer}}));
+            EXPECT_EQ(dir.files(),
+                      folded(Files{{kHost, repeat(line.substr(0, 254), 25000) + kTrailer}}));
     }
 }
 
@@ -102,10 +105,10 @@ TEST(EndToEnd, FiftyThousandLinesPassAndOneMoreIsRefused) {
         EXPECT_EQ(r.err, "");
         if (lines == 50000) {
             EXPECT_EQ(r.status, 0);
-            EXPECT_EQ(dir.files(), (Files{{kHost, kTrailer}}));
+            EXPECT_EQ(dir.files(), folded(Files{{kHost, kTrailer}}));
         } else {
             EXPECT_EQ(r.status, 1);
-            EXPECT_EQ(dir.files(), (Files{{kHost, drawing}, {"JWC_TEMP.$$$", kOverLimit}}));
+            EXPECT_EQ(dir.files(), folded(Files{{kHost, drawing}, {"JWC_TEMP.$$$", kOverLimit}}));
         }
     }
 }
@@ -113,7 +116,7 @@ TEST(EndToEnd, FiftyThousandLinesPassAndOneMoreIsRefused) {
 TEST(EndToEnd, NoInterchangeFile) {
     TempDir dir;
     ProgramResult r = run_on(dir);
-    EXPECT_EQ(r.status, 255); // -1
+    EXPECT_EQ(r.status, kStatusMinusOne);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "Cannot open file: JWC_TEMP.TXT \n");
     EXPECT_TRUE(dir.files().empty());
@@ -124,14 +127,15 @@ TEST(EndToEnd, StaleFilesOfAnInterruptedRun) {
     dir.write(kHost, "lc4\r\n");
     dir.write("JWC_x2x2.$$", "lc1\r\n");
     dir.write("JWC_x2x2.$$$", "lc2\r\n");
-    dir.write("JWC_TEMP.TXT", "lc3\r\n");
+    if (fold("JWC_TEMP.TXT") != kHost) dir.write("JWC_TEMP.TXT", "lc3\r\n"); // else: one file
     dir.write("JWC_TEMP.$$$", "junk");
     ProgramResult r = run_on(dir);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(dir.files(), (Files{{kHost, "lc4\r\nlg14\r\nly14\r\nlt20\r\nlc4\r\n"}}));
+    EXPECT_EQ(dir.files(), folded(Files{{kHost, "lc4\r\nlg14\r\nly14\r\nlt20\r\nlc4\r\n"}}));
 }
 
 TEST(EndToEnd, AWriteFailureKeepsTheHostsFile) {
+    if (!file_size_limits_supported()) GTEST_SKIP() << "no file-size limit on this platform";
     // The input fits under the limit, the output (three records per text) does not.
     const std::string drawing = repeat("ch 1 2 3 0 \"text\r\n", 1000); // 18 kB in, 210 kB out
     for (long limit : {100L, static_cast<long>(drawing.size()) + 10, 65536L + 7, 150000L}) {
@@ -142,7 +146,7 @@ TEST(EndToEnd, AWriteFailureKeepsTheHostsFile) {
         EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ \n") << limit;
         Files files = dir.files();
         EXPECT_EQ(files[kHost], drawing) << limit;
-        EXPECT_EQ(files.count("JWC_TEMP.TXT"), 0u) << limit;
+        EXPECT_EQ(files.count(fold("JWC_TEMP.TXT")), 0u) << limit;
     }
 }
 
@@ -152,17 +156,18 @@ TEST(EndToEnd, UnopenableFilesEndTheRunWithTheHostsFileIntact) {
         int status;
         const char* err;
     } cases[] = {
-        {"JWC_TEMP.$$$", 255, "Cannot open file: JWC_TEMP.$$$ \n"},
+        {"JWC_TEMP.$$$", kStatusMinusOne, "Cannot open file: JWC_TEMP.$$$ \n"},
         {"JWC_TEMP.TXT", 1, "Cannot rename file: JWC_x2x2.$$$ to JWC_TEMP.TXT \n"},
     };
     for (const Case& c : cases) {
+        if (fold(c.directory) == kHost) continue; // one name where case does not count
         TempDir dir;
         dir.write(kHost, "lc4\r\n");
         dir.make_directory(c.directory);
         ProgramResult r = run_on(dir);
         EXPECT_EQ(r.status, c.status) << c.directory;
         EXPECT_EQ(r.err, c.err) << c.directory;
-        EXPECT_EQ(dir.files(), (Files{{kHost, "lc4\r\n"}})) << c.directory;
+        EXPECT_EQ(dir.files(), folded(Files{{kHost, "lc4\r\n"}})) << c.directory;
     }
 }
 
@@ -215,7 +220,8 @@ TEST(EndToEnd, DebugLevelsLeaveTheHostsFileAndKeepTheOutput) {
         EXPECT_EQ(r.status, 0) << c.level;
         EXPECT_EQ(r.err, "") << c.level;
         EXPECT_EQ(r.out, c.out) << c.level;
-        EXPECT_EQ(dir.files(), (Files{{kHost, drawing}, {"JWC_TEMP.$$$", c.output}})) << c.level;
+        EXPECT_EQ(dir.files(), folded(Files{{kHost, drawing}, {"JWC_TEMP.$$$", c.output}}))
+            << c.level;
     }
 }
 
@@ -225,8 +231,9 @@ TEST(EndToEnd, OptionsAreReadAndIllegalOnesReported) {
     ProgramResult r = run_on(dir, {"/x", "ignored", "-C0", "/D0", "/f1", "/q"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "\n illegal Option.\n\n illegal Option.\n");
-    EXPECT_EQ(dir.files(),
-              (Files{{kHost, "lc10 #f8f8f8\r\n"
+    EXPECT_EQ(
+        dir.files(),
+        folded(Files{{kHost, "lc10 #f8f8f8\r\n"
                              "sl 0.000000000000 0.000000000000 10.000000000000 0.000000000000 "
                              "10.000000000000 0.000000000000 0.000000000000 0.000000000000\r\n"
                              "ch 0.0000000000 0.0000000000 10.0000000000 0.0000000000 \"^!x\r\n" +

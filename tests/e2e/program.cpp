@@ -15,6 +15,18 @@ namespace textmatte::testing {
 
 namespace fs = std::filesystem;
 
+std::string fold(std::string name) {
+    return name;
+}
+
+std::map<std::string, std::string> folded(const std::map<std::string, std::string>& files) {
+    return files;
+}
+
+bool file_size_limits_supported() {
+    return true;
+}
+
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;

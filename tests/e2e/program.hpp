@@ -31,12 +31,28 @@ class TempDir {
     const std::string& path() const { return path_; }
     void write(const std::string& name, const std::string& bytes) const;
     void make_directory(const std::string& name) const;
-    // Every regular file in the directory, by name.
+    // Every regular file in the directory, by folded name.
     std::map<std::string, std::string> files() const;
 
   private:
     std::string path_;
 };
+
+// A file name as a directory listing of this platform shows it: Windows
+// compares names without regard to case, so there they are folded to lower
+// case (JWC_TEMP.TXT and jwc_temp.txt are one file).
+std::string fold(std::string name);
+std::map<std::string, std::string> folded(const std::map<std::string, std::string>& files);
+
+// The exit status of a program that returns -1.
+#if defined(_WIN32)
+constexpr int kStatusMinusOne = -1;
+#else
+constexpr int kStatusMinusOne = 255;
+#endif
+
+// Whether a file-size limit can be set for a child (not on Windows).
+bool file_size_limits_supported();
 
 ProgramResult run_program(const std::string& program, const std::string& dir,
                           const std::vector<std::string>& args, const Launch& launch = {});

@@ -59,7 +59,7 @@ void expect_host_content_safe(const Files& files, const std::string& drawing,
                               const std::string& output, const std::string& where) {
     bool kept = false;
     for (const std::string& name : kCarriers) {
-        auto it = files.find(name);
+        auto it = files.find(fold(name));
         if (it == files.end()) continue;
         const bool whole = it->second == drawing || it->second == output;
         EXPECT_TRUE(whole) << name << " holds " << it->second.size() << " bytes, " << where;
@@ -141,9 +141,9 @@ TEST(Safety, AKillAtAnyMomentNeverLeavesAPartialFile) {
 }
 
 TEST(Safety, MemoryDoesNotGrowWithTheDrawing) {
-#ifdef TEXTMATTE_SANITIZED
-    GTEST_SKIP() << "the sanitizers' own memory use hides the program's";
-#endif
+#if defined(TEXTMATTE_SANITIZED) || defined(_WIN32)
+    GTEST_SKIP() << "measured on Linux builds without the sanitizers";
+#else
     long peak[2];
     const int sizes[2] = {500, 50000};
     for (int i = 0; i < 2; ++i) {
@@ -154,6 +154,7 @@ TEST(Safety, MemoryDoesNotGrowWithTheDrawing) {
         peak[i] = std::stol(r.out);
     }
     EXPECT_LT(std::labs(peak[1] - peak[0]), 1024) << peak[0] << " kB against " << peak[1] << " kB";
+#endif
 }
 
 TEST(Safety, MemcheckFindsNoErrorInTheExampleRuns) {
