@@ -60,15 +60,19 @@ Box text_box(double x, double y, double dx, double dy, double h, double m) {
     };
 }
 
-void CHR_PRO(RunState& run, Output& fpw, Output& out) {
-    const char* raw = run.text.ChSTR0.data();
-    char* clean = run.text.ChSTR.data();
+void clean_text(TextRecord& t) {
+    const char* raw = t.ChSTR0.data();
+    char* clean = t.ChSTR.data();
     std::size_t n = 0;
     while (n < TextRecord::kCleanMax && raw[n] != '\0' && raw[n] != '\r' && raw[n] != '\n') {
         clean[n] = raw[n];
         ++n;
     }
     clean[n] = '\0';
+}
+
+void CHR_PRO(RunState& run, Output& fpw, Output& out) {
+    clean_text(run.text);
     Matte01(run, fpw, out);
 }
 

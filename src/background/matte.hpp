@@ -27,6 +27,10 @@ struct Box {
 // margin m on every side.
 Box text_box(double x, double y, double dx, double dy, double h, double m);
 
+// The cleaned string ChSTR: the raw string cut at its line end and at 231
+// characters.
+void clean_text(TextRecord& t);
+
 // Cleans the raw string into ChSTR (cut at its line end and at 231
 // characters), then writes the three records of the text.
 void CHR_PRO(RunState& run, Output& fpw, Output& out);

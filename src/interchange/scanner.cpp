@@ -6,6 +6,7 @@
 #include "interchange/attributes.hpp"
 #include "interchange/fields.hpp"
 #include "interchange/format.hpp"
+#include "interchange/reading.hpp"
 
 namespace textmatte {
 
@@ -22,25 +23,15 @@ void copy_line(const Line& line, Output& fpw) {
 
 void text_type_record(RunState& run, const Line& line, Output& fpw) {
     if (isHD == 1 || isWCNLCT == 1) copy_line(line, fpw);
-    TextTypes& t = run.types;
-    const char kind = line.at(2);
-    if (kind == '0') {
-        t.MOJIS = 0;
-        scan(line.text, 3, "%lf %lf %lf %d",
-             {&t.MOJI_W[0], &t.MOJI_H[0], &t.MOJI_D[0], &t.MOJI_C[0]});
-        latch_free_size(run.attrs, t);
-    } else if (kind != '"') {
-        scan(line.text, 2, "%d", {&t.MOJIS});
-        latch_text_type(run.attrs, t);
+    switch (read_text_type(run.types, line)) {
+    case TextTypeRecord::free_size: latch_free_size(run.attrs, run.types); break;
+    case TextTypeRecord::numbered: latch_text_type(run.attrs, run.types); break;
+    case TextTypeRecord::none: break;
     }
 }
 
 void text_record(RunState& run, const Line& line, Output& fpw, Output& out) {
-    TextRecord& t = run.text;
-    t.MOJI_head[0] = line.at(0);
-    t.MOJI_head[1] = line.at(1);
-    scan(line.text, 2, "%lf %lf %lf %lf \"%260c",
-         {&t.ChX, &t.ChY, &t.ChDX, &t.ChDY, TextField{t.ChSTR0.data(), TextRecord::kRawCapacity}});
+    read_text_record(run.text, line);
     CHR_PRO(run, fpw, out);
 }
 
@@ -103,27 +94,6 @@ void header_point(ScannerState& s, const Line& line, Output& out, bool trace) {
     if (trace && trace_fmt) print(out, trace_fmt, {s.iPOINT, s.PX[i], s.PY[i]});
 }
 
-void text_type_table(RunState& run, const Line& line) {
-    TextTypes& t = run.types;
-    auto reals = [&](auto& col) {
-        scan(line.text, 4, "%lf %lf %lf %lf %lf %lf %lf %lf %lf %lf",
-             {&col[1], &col[2], &col[3], &col[4], &col[5], &col[6], &col[7], &col[8], &col[9],
-              &col[10]});
-    };
-    switch (line.at(2)) {
-    case 'w': reals(t.MOJI_W); break;
-    case 'h': reals(t.MOJI_H); break;
-    case 'd': reals(t.MOJI_D); break;
-    case 'c': {
-        auto& c = t.MOJI_C;
-        scan(line.text, 4, "%d %d %d %d %d %d %d %d %d %d",
-             {&c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7], &c[8], &c[9], &c[10]});
-        break;
-    }
-    default: break;
-    }
-}
-
 void h_record(RunState& run, const Line& line, Output& fpw, Output& out) {
     switch (line.at(1)) {
     case 'q':
@@ -131,7 +101,7 @@ void h_record(RunState& run, const Line& line, Output& fpw, Output& out) {
         run.scan.stepcnt = 1;
         break;
     case 'p': header_point(run.scan, line, out, run.settings.isTest == kTraceLevel); break;
-    case 'c': text_type_table(run, line); break;
+    case 'c': read_text_type_table(run.types, line); break;
     default: break; // "hs" and the rest: consumed
     }
 }
