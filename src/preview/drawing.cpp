@@ -1,0 +1,145 @@
+#include "preview/drawing.hpp"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+#include "background/matte.hpp"
+#include "interchange/fields.hpp"
+#include "interchange/reading.hpp"
+#include "preview/shift_jis.hpp"
+#include "state/state.hpp"
+
+namespace textmatte::preview {
+
+namespace {
+
+constexpr std::array<const char*, 10> kPalette = {
+    "#000000", "#000000", "#d00000", "#00a000", "#0000d0",
+    "#c0a000", "#c000c0", "#00a0a0", "#808080", "#404040",
+};
+
+bool is_hex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// The colour of an RGB colour record "lc10 #rrggbb"; empty for any other.
+std::string rgb_colour(const Line& line) {
+    const std::string_view t = line.text;
+    if (t.size() < 12 || t.substr(0, 6) != "lc10 #") return {};
+    std::string c(1, '#');
+    for (std::size_t i = 6; i < 12; ++i) {
+        if (!is_hex(t[i])) return {};
+        c += static_cast<char>(t[i] >= 'A' && t[i] <= 'F' ? t[i] - 'A' + 'a' : t[i]);
+    }
+    return c;
+}
+
+class Reader {
+  public:
+    void read(const Line& line) {
+        const char c0 = line.at(0), c1 = line.at(1);
+        if (c0 == ' ') return line_record(line);
+        if (c0 == 'c' && c1 == 'i') return circle(line);
+        if (c0 == 'c' && c1 == 'n') return void(read_text_type(types_, line));
+        if (is_text_record(line)) return text(line);
+        if (c0 == 'p' && c1 == 't') return point(line);
+        if (c0 == 's' && c1 == 'l') return solid(line);
+        if (c0 == 'l' && c1 == 'c') return colour(line);
+        if (c0 == 'h' && c1 == 'c') return read_text_type_table(types_, line);
+    }
+
+    Drawing drawing;
+
+  private:
+    // Solids are filled with the colour in force, an RGB colour included;
+    // lines, circles, points and texts keep the colour of the last numbered
+    // colour record, so a text stays readable on its grey box.
+    Shape& add(Shape::Kind kind) {
+        drawing.shapes.emplace_back();
+        Shape& s = drawing.shapes.back();
+        s.kind = kind;
+        s.colour = kind == Shape::Kind::solid ? fill_ : pen_;
+        return s;
+    }
+
+    void colour(const Line& line) {
+        if (std::string rgb = rgb_colour(line); !rgb.empty()) {
+            fill_ = rgb;
+            return;
+        }
+        scan(line.text, 2, "%d", {&number_});
+        fill_ = pen_ = palette_colour(number_);
+    }
+
+    void line_record(const Line& line) {
+        scan(line.text, 1, "%lf %lf %lf %lf", {&x1_, &y1_, &x2_, &y2_});
+        add(Shape::Kind::line).points = {{x1_, y1_}, {x2_, y2_}};
+    }
+
+    void circle(const Line& line) {
+        start_ = 0.0, end_ = 360.0, v6_ = -2.0, v7_ = 0.0;
+        scan(line.text, 2, "%lf %lf %lf %lf %lf %lf %lf",
+             {&cx_, &cy_, &r_, &start_, &end_, &v6_, &v7_});
+        const bool whole = std::fabs(end_ - start_) >= 360.0;
+        Shape& s = add(whole ? Shape::Kind::circle : Shape::Kind::arc);
+        s.points = {{cx_, cy_}};
+        s.radius = r_;
+        s.start_deg = start_;
+        s.end_deg = end_;
+    }
+
+    void point(const Line& line) {
+        scan(line.text, 2, "%lf %lf", {&px_, &py_});
+        add(Shape::Kind::point).points = {{px_, py_}};
+    }
+
+    void solid(const Line& line) {
+        std::array<double, 8> v{};
+        const int n = scan(line.text, 2, "%lf %lf %lf %lf %lf %lf %lf %lf",
+                           {&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]});
+        if (n < 4) return;
+        Shape& s = add(Shape::Kind::solid);
+        for (int i = 0; i + 1 < n; i += 2)
+            s.points.push_back({v[i], v[i + 1]});
+    }
+
+    void text(const Line& line) {
+        read_text_record(text_, line);
+        clean_text(text_);
+        Shape& s = add(Shape::Kind::text);
+        s.points = {{text_.ChX, text_.ChY}};
+        s.direction = {text_.ChDX, text_.ChDY};
+        s.height =
+            types_.has(types_.MOJIS) ? types_.MOJI_H[static_cast<std::size_t>(types_.MOJIS)] : 0.0;
+        s.text = shift_jis_to_utf8(text_.ChSTR.data());
+    }
+
+    TextTypes types_;
+    TextRecord text_;
+    int number_ = 1;
+    std::string pen_ = palette_colour(1);
+    std::string fill_ = palette_colour(1);
+    // Fields that do not convert keep their values, as in the scanner.
+    double x1_ = 0, y1_ = 0, x2_ = 0, y2_ = 0;
+    double cx_ = 0, cy_ = 0, r_ = 0, start_ = 0, end_ = 360, v6_ = -2, v7_ = 0;
+    double px_ = 0, py_ = 0;
+};
+
+} // namespace
+
+const char* palette_colour(int number) {
+    return number >= 0 && number < static_cast<int>(kPalette.size())
+               ? kPalette[static_cast<std::size_t>(number)]
+               : kPalette[1];
+}
+
+Drawing read_drawing(LineReader& reader) {
+    Reader r;
+    Line line;
+    while (reader.next(line))
+        r.read(line);
+    return std::move(r.drawing);
+}
+
+} // namespace textmatte::preview

@@ -1,0 +1,39 @@
+// A drawing as the preview sees it: the shapes of an interchange file, in
+// file order, each with the colour in force when it was read.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "interchange/line_reader.hpp"
+
+namespace textmatte::preview {
+
+struct Point {
+    double x = 0.0, y = 0.0;
+};
+
+struct Shape {
+    enum class Kind { line, circle, arc, point, solid, text };
+    Kind kind = Kind::line;
+    std::string colour;        // "#rrggbb"
+    std::vector<Point> points; // line: 2; circle, arc, point, text: 1; solid: 2 to 4
+    double radius = 0.0;       // circle, arc
+    double start_deg = 0.0;    // arc, counter-clockwise from the x axis
+    double end_deg = 360.0;
+    Point direction;     // text: its run along the baseline
+    double height = 0.0; // text: height of its text type
+    std::string text;    // text: UTF-8
+};
+
+struct Drawing {
+    std::vector<Shape> shapes;
+};
+
+// Colour numbers of colour records, as the preview paints them.
+const char* palette_colour(int number);
+
+// Reads every record the preview draws; the rest is skipped.
+Drawing read_drawing(LineReader& reader);
+
+} // namespace textmatte::preview

@@ -1,0 +1,175 @@
+#include "preview/svg.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <string>
+
+#include "interchange/format.hpp"
+
+namespace textmatte::preview {
+
+namespace {
+
+constexpr double kDefaultTextHeight = 2.5; // for a text type without a height
+
+double text_height(const Shape& s) {
+    return s.height > 0 && std::isfinite(s.height) ? s.height : kDefaultTextHeight;
+}
+
+// The corners of a text's run and height, for the picture's extent.
+std::vector<Point> extent_points(const Shape& s) {
+    const Point p = s.points.empty() ? Point{} : s.points[0];
+    switch (s.kind) {
+    case Shape::Kind::circle:
+    case Shape::Kind::arc:
+        return {{p.x - s.radius, p.y - s.radius}, {p.x + s.radius, p.y + s.radius}};
+    case Shape::Kind::text: {
+        const double len = std::hypot(s.direction.x, s.direction.y);
+        const double a = std::atan2(s.direction.y, s.direction.x);
+        const double h = text_height(s);
+        const double ux = std::cos(a), uy = std::sin(a);
+        return {p,
+                {p.x + len * ux, p.y + len * uy},
+                {p.x - h * uy, p.y + h * ux},
+                {p.x + len * ux - h * uy, p.y + len * uy + h * ux}};
+    }
+    default: return s.points;
+    }
+}
+
+bool finite(const Shape& s) {
+    for (const Point& p : extent_points(s))
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+    return std::isfinite(s.radius) && std::isfinite(s.start_deg) && std::isfinite(s.end_deg) &&
+           std::isfinite(s.direction.x) && std::isfinite(s.direction.y);
+}
+
+// Maps drawing coordinates to picture coordinates.
+struct View {
+    double min_x = 0, max_y = 0, scale = 1, width = kPictureSize, height = kPictureSize;
+
+    double x(double v) const { return kBorder + (v - min_x) * scale; }
+    double y(double v) const { return kBorder + (max_y - v) * scale; }
+};
+
+View fit(const Drawing& d) {
+    double min_x = std::numeric_limits<double>::infinity(), max_x = -min_x;
+    double min_y = min_x, max_y = -min_x;
+    for (const Shape& s : d.shapes) {
+        if (!finite(s)) continue;
+        for (const Point& p : extent_points(s)) {
+            min_x = std::min(min_x, p.x);
+            max_x = std::max(max_x, p.x);
+            min_y = std::min(min_y, p.y);
+            max_y = std::max(max_y, p.y);
+        }
+    }
+    View v;
+    if (!(min_x <= max_x)) return v; // nothing to draw
+    const double w = max_x - min_x, h = max_y - min_y;
+    const double inner = kPictureSize - 2 * kBorder;
+    const double longer = std::max(w, h);
+    v.scale = longer > 0 && std::isfinite(longer) ? inner / longer : 1.0;
+    if (!std::isfinite(v.scale) || v.scale <= 0) v.scale = 1.0;
+    v.min_x = min_x;
+    v.max_y = max_y;
+    v.width = std::max(1.0, w * v.scale) + 2 * kBorder;
+    v.height = std::max(1.0, h * v.scale) + 2 * kBorder;
+    if (!std::isfinite(v.width) || !std::isfinite(v.height)) v.width = v.height = kPictureSize;
+    return v;
+}
+
+void escaped(Output& out, const std::string& text) {
+    for (char c : text) {
+        switch (c) {
+        case '&': out.put("&amp;"); break;
+        case '<': out.put("&lt;"); break;
+        case '>': out.put("&gt;"); break;
+        case '"': out.put("&quot;"); break;
+        case '\'': out.put("&apos;"); break;
+        default: out.put_char(c); break;
+        }
+    }
+}
+
+void line(Output& out, const View& v, const Shape& s) {
+    print(out, "<line x1=\"%.3f\" y1=\"%.3f\" x2=\"%.3f\" y2=\"%.3f\" stroke=\"%s\"/>\n",
+          {v.x(s.points[0].x), v.y(s.points[0].y), v.x(s.points[1].x), v.y(s.points[1].y),
+           s.colour.c_str()});
+}
+
+void circle(Output& out, const View& v, const Shape& s) {
+    print(
+        out, "<circle cx=\"%.3f\" cy=\"%.3f\" r=\"%.3f\" fill=\"none\" stroke=\"%s\"/>\n",
+        {v.x(s.points[0].x), v.y(s.points[0].y), std::fabs(s.radius) * v.scale, s.colour.c_str()});
+}
+
+void arc(Output& out, const View& v, const Shape& s) {
+    // Counter-clockwise in the drawing is clockwise-looking in the picture,
+    // whose y axis points down: sweep flag 0.
+    double sweep = std::fmod(s.end_deg - s.start_deg, 360.0);
+    if (sweep < 0) sweep += 360.0;
+    const double r = std::fabs(s.radius);
+    const double a0 = s.start_deg * std::numbers::pi / 180.0;
+    const double a1 = a0 + sweep * std::numbers::pi / 180.0;
+    const Point c = s.points[0];
+    print(out,
+          "<path d=\"M %.3f %.3f A %.3f %.3f 0 %d 0 %.3f %.3f\" fill=\"none\" stroke=\"%s\"/>\n",
+          {v.x(c.x + r * std::cos(a0)), v.y(c.y + r * std::sin(a0)), r * v.scale, r * v.scale,
+           sweep > 180.0 ? 1 : 0, v.x(c.x + r * std::cos(a1)), v.y(c.y + r * std::sin(a1)),
+           s.colour.c_str()});
+}
+
+void point(Output& out, const View& v, const Shape& s) {
+    print(out, "<circle cx=\"%.3f\" cy=\"%.3f\" r=\"1.5\" fill=\"%s\"/>\n",
+          {v.x(s.points[0].x), v.y(s.points[0].y), s.colour.c_str()});
+}
+
+void solid(Output& out, const View& v, const Shape& s) {
+    out.put("<polygon points=\"");
+    for (std::size_t i = 0; i < s.points.size(); ++i)
+        print(out, i ? " %.3f,%.3f" : "%.3f,%.3f", {v.x(s.points[i].x), v.y(s.points[i].y)});
+    print(out, "\" fill=\"%s\" stroke=\"none\"/>\n", {s.colour.c_str()});
+}
+
+void text(Output& out, const View& v, const Shape& s) {
+    const double x = v.x(s.points[0].x), y = v.y(s.points[0].y);
+    const double angle = std::atan2(s.direction.y, s.direction.x) * 180.0 / std::numbers::pi;
+    const double length = std::hypot(s.direction.x, s.direction.y) * v.scale;
+    print(out, "<text x=\"%.3f\" y=\"%.3f\" font-size=\"%.3f\" fill=\"%s\"",
+          {x, y, text_height(s) * v.scale, s.colour.c_str()});
+    if (angle != 0.0) print(out, " transform=\"rotate(%.3f %.3f %.3f)\"", {-angle, x, y});
+    if (length > 0 && !s.text.empty())
+        print(out, " textLength=\"%.3f\" lengthAdjust=\"spacingAndGlyphs\"", {length});
+    out.put(">");
+    escaped(out, s.text);
+    out.put("</text>\n");
+}
+
+} // namespace
+
+void write_svg(const Drawing& drawing, Output& out) {
+    const View v = fit(drawing);
+    out.put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+    print(out,
+          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
+          "viewBox=\"0 0 %.3f %.3f\" font-family=\"sans-serif\" stroke-width=\"1\">\n",
+          {v.width, v.height, v.width, v.height});
+    out.put("<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n");
+    for (const Shape& s : drawing.shapes) {
+        if (!finite(s)) continue;
+        switch (s.kind) {
+        case Shape::Kind::line: line(out, v, s); break;
+        case Shape::Kind::circle: circle(out, v, s); break;
+        case Shape::Kind::arc: arc(out, v, s); break;
+        case Shape::Kind::point: point(out, v, s); break;
+        case Shape::Kind::solid: solid(out, v, s); break;
+        case Shape::Kind::text: text(out, v, s); break;
+        }
+    }
+    out.put("</svg>\n");
+}
+
+} // namespace textmatte::preview

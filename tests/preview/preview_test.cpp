@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "interchange/line_reader.hpp"
+#include "preview/drawing.hpp"
+#include "preview/shift_jis.hpp"
+#include "preview/svg.hpp"
+#include "support/capture.hpp"
+#include "support/xml.hpp"
+
+namespace textmatte::preview {
+namespace {
+
+using testing::XmlElement;
+
+std::string svg_of(const std::string& input) {
+    StringSource source(input);
+    LineReader reader(source);
+    const Drawing d = read_drawing(reader);
+    testing::Captured cap(LineEnds::lf);
+    write_svg(d, cap.out);
+    return cap.str();
+}
+
+XmlElement picture(const std::string& input) {
+    std::string error;
+    auto root = testing::parse_xml(svg_of(input), error);
+    EXPECT_TRUE(root) << error << "\n" << input;
+    return root ? *root : XmlElement{};
+}
+
+// The drawn shapes, background left out, in document order.
+std::vector<XmlElement> shapes(const XmlElement& svg) {
+    std::vector<XmlElement> out;
+    for (const XmlElement& e : svg.children)
+        if (e.name != "rect") out.push_back(e);
+    return out;
+}
+
+struct Expected {
+    std::string name;
+    std::map<std::string, std::string> attributes; // those to check
+    std::string text;
+};
+
+TEST(Preview, DrawsEachRecordWhereItLies) {
+    struct Case {
+        const char* what;
+        std::string input;
+        std::vector<Expected> shapes;
+    } cases[] = {
+        // 10 x 5 units: scale 96 px per unit, y up in the drawing, down in the picture.
+        {"lines",
+         " 0 0 10 0\r\n 0 0 0 5\r\n",
+         {{"line", {{"x1", "20.000"}, {"y1", "500.000"}, {"x2", "980.000"}, {"y2", "500.000"}}, ""},
+          {"line", {{"x1", "20.000"}, {"y1", "500.000"}, {"x2", "20.000"}, {"y2", "20.000"}}, ""}}},
+        {"circle",
+         "ci 5 5 5\r\n",
+         {{"circle",
+           {{"cx", "500.000"}, {"cy", "500.000"}, {"r", "480.000"}, {"fill", "none"}},
+           ""}}},
+        {"quarter arc counter-clockwise from 0 to 90 degrees",
+         "ci 0 0 10 0 90\r\n",
+         {{"path", {{"d", "M 980.000 500.000 A 480.000 480.000 0 0 0 500.000 20.000"}}, ""}}},
+        {"points",
+         "pt 1 1\r\npt 3 3\r\n",
+         {{"circle", {{"cx", "20.000"}, {"cy", "980.000"}, {"r", "1.5"}}, ""},
+          {"circle", {{"cx", "980.000"}, {"cy", "20.000"}, {"r", "1.5"}}, ""}}},
+        {"solids of four, three and two corners in the RGB colour",
+         "lc10 #C0c0c0\r\nsl 0 0 10 0 10 10 0 10\r\nsl 0 0 10 0 5 10\r\nsl 0 0 10 10\r\n",
+         {{"polygon",
+           {{"points", "20.000,980.000 980.000,980.000 980.000,20.000 20.000,20.000"},
+            {"fill", "#c0c0c0"}},
+           ""},
+          {"polygon", {{"points", "20.000,980.000 980.000,980.000 500.000,20.000"}}, ""},
+          {"polygon", {{"points", "20.000,980.000 980.000,20.000"}}, ""}}},
+        {"text with the height of its text type",
+         "hch 1 2 5 4 5 6 7 8 9 10\r\ncn3\r\nch 0 0 30 0 \"ABC\r\n",
+         {{"text",
+           {{"x", "20.000"}, {"y", "180.000"}, {"font-size", "160.000"}, {"textLength", "960.000"}},
+           "ABC"}}},
+        {"text of the free size, rotated along its direction",
+         "cn0 2 10 0 1\r\nch 0 0 0 20 \"up\r\n",
+         {{"text",
+           {{"font-size", "480.000"}, {"transform", "rotate(-90.000 500.000 980.000)"}},
+           "up"}}},
+        {"colours: numbered for lines and texts, RGB only for solids",
+         "lc2\r\n 0 0 1 1\r\nlc10 #123456\r\n 0 1 1 0\r\nsl 0 0 1 0 1 1\r\nch 0 0 1 0 \"t\r\n",
+         {{"line", {{"stroke", "#d00000"}}, ""},
+          {"line", {{"stroke", "#d00000"}}, ""},
+          {"polygon", {{"fill", "#123456"}}, ""},
+          {"text", {{"fill", "#d00000"}}, "t"}}},
+        {"Shift-JIS text comes out as UTF-8",
+         "ch 0 0 10 0 \"\x95\x94\x89\xae\r\n",
+         {{"text", {}, "\xe9\x83\xa8\xe5\xb1\x8b"}}},
+        {"markup characters in a text", "ch 0 0 10 0 \"<a&b>\"'\r\n", {{"text", {}, "<a&b>\"'"}}},
+        {"later records lie over earlier ones",
+         "lc10 #aaaaaa\r\nsl 0 0 4 0 4 2\r\nch 1 1 2 0 \"x\r\n",
+         {{"polygon", {}, ""}, {"text", {}, "x"}}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<XmlElement> got = shapes(picture(c.input));
+        ASSERT_EQ(got.size(), c.shapes.size()) << c.what;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].name, c.shapes[i].name) << c.what;
+            for (const auto& [key, value] : c.shapes[i].attributes) {
+                auto it = got[i].attributes.find(key);
+                ASSERT_NE(it, got[i].attributes.end()) << c.what << ": no " << key;
+                EXPECT_EQ(it->second, value) << c.what << ": " << key;
+            }
+            EXPECT_EQ(got[i].text, c.shapes[i].text) << c.what;
+        }
+    }
+}
+
+TEST(Preview, PictureIsSizedToTheDrawing) {
+    const XmlElement svg = picture(" 0 0 10 0\r\n 0 0 0 5\r\n");
+    EXPECT_EQ(svg.name, "svg");
+    EXPECT_EQ(svg.attributes.at("width"), "1000");
+    EXPECT_EQ(svg.attributes.at("height"), "520");
+    EXPECT_EQ(picture("").attributes.at("width"), "1000"); // an empty drawing still is a picture
+}
+
+TEST(Preview, ShiftJisThatDoesNotConvertBecomesAReplacementMark) {
+    const std::string mark = "\xef\xbf\xbd";
+    EXPECT_EQ(shift_jis_to_utf8("abc"), "abc");
+    EXPECT_EQ(shift_jis_to_utf8("\x83\x65\x83\x4c"), "\xe3\x83\x86\xe3\x82\xad"); // katakana te ki
+    EXPECT_EQ(shift_jis_to_utf8("\xb1"), "\xef\xbd\xb1");                         // half-width a
+    EXPECT_EQ(shift_jis_to_utf8("\x81"), mark);                                   // lead byte alone
+    EXPECT_EQ(shift_jis_to_utf8("a\x01z"), "a" + mark + "z");                     // a control
+    EXPECT_EQ(shift_jis_to_utf8("\x81\x20x"), mark + " x");                       // bad trail byte
+}
+
+TEST(Preview, AnyInputGivesWellFormedXml) {
+    std::vector<std::string> inputs = {
+        "ch nan 0 1 0 \"x\r\n",
+        "ch 1e308 1e308 1e308 1e308 \"far\r\n ,0 0 1 1\r\n",
+        " inf 0 0 0\r\nci 0 0 -5 10 10\r\npt -nan 1\r\n",
+        "ch 0 0 1 0 \"\x01\x02\x7f\x80\xff\xfc\r\n",
+        "ch 0 0 1 0 \"]]> &amp; <!-- --> <![CDATA[\r\n",
+        "sl 1 2 3\r\nsl\r\nlc10 #zzzzzz\r\nlc99\r\ncn-5\r\nch 0 0 1 1 \"t\r\n",
+        std::string("ch 0 0 1 0 \"a\0b\r\n", 17),
+    };
+    std::mt19937 rng(5);
+    const std::string alphabet = " 0123456789.-e\"chlnpstix#\r\n\x81\x95\x01\xff";
+    for (int i = 0; i < 300; ++i) {
+        std::string s;
+        const int n = static_cast<int>(rng() % 400);
+        for (int k = 0; k < n; ++k)
+            s += alphabet[rng() % alphabet.size()];
+        inputs.push_back(s);
+    }
+    for (const std::string& input : inputs) {
+        std::string error;
+        EXPECT_TRUE(testing::parse_xml(svg_of(input), error)) << error << " for " << input;
+    }
+}
+
+TEST(XmlReader, RejectsWhatIsNotWellFormed) {
+    for (const char* doc : {"<a>", "<a></b>", "<a x=1/>", "<a>&nbsp;</a>", "<a>\x01</a>",
+                            "<a>\xff</a>", "<a/><b/>", "<a x=\"<\"/>", "<a>]]></a>"}) {
+        std::string error;
+        EXPECT_FALSE(testing::parse_xml(doc, error)) << doc;
+    }
+    std::string error;
+    EXPECT_TRUE(
+        testing::parse_xml("<?xml version=\"1.0\"?>\n<a x='1'><b>&amp;&#x41;</b></a>\n", error))
+        << error;
+}
+
+} // namespace
+} // namespace textmatte::preview
