@@ -177,5 +177,26 @@ TEST(Safety, MemcheckFindsNoErrorInTheExampleRuns) {
     }
 }
 
+// The hot path allocates nothing per line: a drawing a hundred times longer
+// costs not one heap allocation more.
+TEST(Safety, NoHeapAllocationPerLine) {
+#if defined(TEXTMATTE_SANITIZED) || defined(_WIN32)
+    GTEST_SKIP() << "counted with valgrind on Linux builds without the sanitizers";
+#else
+    const std::string valgrind = "/usr/bin/valgrind";
+    if (!std::filesystem::exists(valgrind)) GTEST_SKIP() << "valgrind is not installed";
+    auto allocations = [&](int texts) {
+        TempDir dir;
+        dir.write(kHost, text_drawing(texts) + "lc3\r\n# comment\r\nhq\r\n 0 0 1 1\r\n");
+        ProgramResult r = run_program(valgrind, dir.path(), {"--tool=memcheck", TEXTMATTE_EXE});
+        EXPECT_EQ(r.status, 0);
+        const std::size_t at = r.err.find("total heap usage: ");
+        EXPECT_NE(at, std::string::npos) << r.err;
+        return at == std::string::npos ? -1L : std::stol(r.err.substr(at + 18));
+    };
+    EXPECT_EQ(allocations(100), allocations(10000));
+#endif
+}
+
 } // namespace
 } // namespace textmatte::testing
