@@ -17,6 +17,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
+bool close_file(std::FILE*& f) {
+    if (!f) return true;
+    const bool ok = std::fclose(f) == 0;
+    f = nullptr;
+    return ok;
+}
+
 class StdInFile final : public InFile {
   public:
     explicit StdInFile(std::FILE* f) : f_(f) {}
@@ -29,12 +36,7 @@ class StdInFile final : public InFile {
         return static_cast<long>(got);
     }
 
-    bool close() override {
-        if (!f_) return true;
-        bool ok = std::fclose(f_) == 0;
-        f_ = nullptr;
-        return ok;
-    }
+    bool close() override { return close_file(f_); }
 
   private:
     std::FILE* f_;
@@ -59,10 +61,7 @@ class StdOutFile final : public OutFile {
     }
 
     bool close() override {
-        if (!f_) return true;
-        bool ok = std::fclose(f_) == 0;
-        f_ = nullptr;
-        return ok;
+        return close_file(f_);
     }
 
   private:

@@ -1,8 +1,6 @@
 #include "e2e/program.hpp"
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include <csignal>
@@ -19,47 +17,14 @@ std::string fold(std::string name) {
     return name;
 }
 
-std::map<std::string, std::string> folded(const std::map<std::string, std::string>& files) {
-    return files;
-}
-
 bool file_size_limits_supported() {
     return true;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "textmatte-e2e-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
-void TempDir::write(const std::string& name, const std::string& bytes) const {
-    std::ofstream out(fs::path(path_) / name, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-void TempDir::make_directory(const std::string& name) const {
-    fs::create_directory(fs::path(path_) / name);
-}
-
-std::map<std::string, std::string> TempDir::files() const {
-    std::map<std::string, std::string> out;
-    for (const auto& entry : fs::directory_iterator(path_))
-        if (entry.is_regular_file())
-            out[entry.path().filename().string()] = read_file(entry.path().string());
-    return out;
 }
 
 ProgramResult run_program(const std::string& program, const std::string& dir,

@@ -6,8 +6,6 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "e2e/program.hpp"
@@ -22,22 +20,8 @@ std::string fold(std::string name) {
     return name;
 }
 
-std::map<std::string, std::string> folded(const std::map<std::string, std::string>& files) {
-    std::map<std::string, std::string> out;
-    for (const auto& [name, bytes] : files)
-        out[fold(name)] = bytes;
-    return out;
-}
-
 bool file_size_limits_supported() {
     return false;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 TempDir::TempDir() {
@@ -52,28 +36,6 @@ TempDir::TempDir() {
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("no temp dir");
     }
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
-void TempDir::write(const std::string& name, const std::string& bytes) const {
-    std::ofstream out(fs::path(path_) / name, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-void TempDir::make_directory(const std::string& name) const {
-    fs::create_directory(fs::path(path_) / name);
-}
-
-std::map<std::string, std::string> TempDir::files() const {
-    std::map<std::string, std::string> out;
-    for (const auto& entry : fs::directory_iterator(path_))
-        if (entry.is_regular_file())
-            out[fold(entry.path().filename().string())] = read_file(entry.path().string());
-    return out;
 }
 
 namespace {

@@ -7,18 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "check.hpp"
 #include "run/options.hpp"
 
 using namespace textmatte;
 
 namespace {
-
-void check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 // `text` is made only of repeats of `unit`.
 bool repeats_of(const std::string& text, std::string_view unit) {

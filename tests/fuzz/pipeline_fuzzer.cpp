@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "check.hpp"
 #include "interchange/attributes.hpp"
 #include "interchange/line_reader.hpp"
 #include "interchange/scanner.hpp"
@@ -17,13 +18,6 @@
 using namespace textmatte;
 
 namespace {
-
-void check(bool ok, const char* what) {
-    if (!ok) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 bool starts_with(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;
