@@ -1,6 +1,5 @@
 #include "run/driver.hpp"
 
-#include "background/matte.hpp"
 #include "interchange/attributes.hpp"
 #include "interchange/format.hpp"
 #include "interchange/line_reader.hpp"
