@@ -33,25 +33,29 @@ void report(benchmark::State& state, std::size_t output_bytes) {
     state.counters["out_MB"] = static_cast<double>(output_bytes) / 1e6;
 }
 
+// One run of the program's pipeline; returns the bytes it would write.
+std::size_t pipeline_pass(const std::string& input) {
+    RunState run;
+    CountingSink file, console;
+    Output fpw(file, LineEnds::crlf, 1 << 18), out(console, LineEnds::lf);
+    StringSource source(input);
+    LineReader fp(source, 1 << 18);
+    convert(run, fp, fpw, out, kLines);
+    fpw.flush();
+    return file.bytes;
+}
+
 void Pipeline(benchmark::State& state, Kind kind) {
     const std::string input = make_drawing(kind, kLines);
     std::size_t output_bytes = 0;
-    for (auto _ : state) {
-        RunState run;
-        CountingSink file, console;
-        Output fpw(file, LineEnds::crlf, 1 << 18), out(console, LineEnds::lf);
-        StringSource source(input);
-        LineReader fp(source, 1 << 18);
-        convert(run, fp, fpw, out, kLines);
-        fpw.flush();
-        output_bytes = file.bytes;
-    }
+    for (auto _ : state)
+        output_bytes = pipeline_pass(input);
     report(state, output_bytes);
 }
 
 // The same records written the way a first version would: a text-mode
 // stream, fgets, sscanf and fprintf. Geometry is shared with the program.
-std::size_t baseline_pass(const std::string& input, std::FILE* out) {
+void baseline_pass(const std::string& input, std::FILE* out) {
     std::FILE* in = fmemopen(const_cast<char*>(input.data()), input.size(), "r");
     char buf[255];
     RunState run;
@@ -102,7 +106,6 @@ std::size_t baseline_pass(const std::string& input, std::FILE* out) {
         }
     }
     std::fclose(in);
-    return 0;
 }
 
 void Baseline(benchmark::State& state, Kind kind) {
@@ -114,14 +117,7 @@ void Baseline(benchmark::State& state, Kind kind) {
         baseline_pass(input, out);
     std::fclose(out);
     // Output size as the program writes it, for a comparable MB/s figure.
-    RunState run;
-    CountingSink file, console;
-    Output fpw(file, LineEnds::crlf), con(console, LineEnds::lf);
-    StringSource source(input);
-    LineReader fp(source);
-    convert(run, fp, fpw, con, kLines);
-    fpw.flush();
-    report(state, file.bytes);
+    report(state, pipeline_pass(input));
 }
 
 BENCHMARK_CAPTURE(Pipeline, texts, Kind::texts)->Unit(benchmark::kMillisecond);
