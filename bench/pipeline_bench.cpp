@@ -10,7 +10,7 @@
 #include "background/matte.hpp"
 #include "drawings.hpp"
 #include "interchange/line_reader.hpp"
-#include "run/driver.hpp"
+#include "pipeline/convert.hpp"
 
 namespace textmatte::bench {
 namespace {
@@ -37,11 +37,11 @@ void report(benchmark::State& state, std::size_t output_bytes) {
 std::size_t pipeline_pass(const std::string& input) {
     RunState run;
     CountingSink file, console;
-    Output fpw(file, LineEnds::crlf, 1 << 18), out(console, LineEnds::lf);
+    Output output(file, LineEnds::crlf, 1 << 18), out(console, LineEnds::lf);
     StringSource source(input);
-    LineReader fp(source, 1 << 18);
-    convert(run, fp, fpw, out, kLines);
-    fpw.flush();
+    LineReader reader(source, 1 << 18);
+    convert(run, reader, output, out, kLines);
+    output.flush();
     return file.bytes;
 }
 
@@ -95,7 +95,7 @@ void baseline_pass(const std::string& input, std::FILE* out) {
                 t.ChSTR[n] = '\0';
                 const double h = types.has(types.MOJIS) ? types.MOJI_H[types.MOJIS] : 0.0;
                 const Box b = text_box(t.ChX, t.ChY, t.ChDX, t.ChDY, h, 3.0);
-                std::fprintf(out, "lc10 #%06x\n", inGRAY[5]);
+                std::fprintf(out, "lc10 #%06x\n", kShades[5]);
                 std::fprintf(out, "sl %.12f %.12f %.12f %.12f %.12f %.12f %.12f %.12f\n", b.x1,
                              b.y1, b.x2, b.y2, b.x3, b.y3, b.x4, b.y4);
                 std::fprintf(out, "ch %.10f %.10f %.10f %.10f \"%s\n", t.ChX, t.ChY, t.ChDX, t.ChDY,

@@ -3,19 +3,18 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <string_view>
 
-#include "background/angle.hpp"
 #include "interchange/format.hpp"
 #include "interchange/records.hpp"
+#include "maths/angle.hpp"
 
 namespace textmatte {
 
 namespace {
 
-constexpr int kTraceLevel = 2;
-
 // Decoration prefixes by iBOLD; 0 and anything unknown leave the text bare.
-const char* decoration(int iBOLD) {
+std::string_view decoration(int iBOLD) {
     switch (iBOLD) {
     case 1: return "^!";
     case 2: return "^/";
@@ -24,8 +23,9 @@ const char* decoration(int iBOLD) {
     }
 }
 
-int shade_index(int iGRAY) {
-    return iGRAY >= 0 && iGRAY <= 9 ? iGRAY : kDefaultShade;
+int shade(int iGRAY) {
+    const bool known = iGRAY >= 0 && iGRAY < static_cast<int>(kShades.size());
+    return kShades[static_cast<std::size_t>(known ? iGRAY : kDefaultShade)];
 }
 
 // The text type's entry, or all zeros for a type the table does not have.
@@ -38,6 +38,34 @@ TypeEntry type_entry(const TextTypes& t, int type) {
     if (!t.has(type)) return {};
     const auto i = static_cast<std::size_t>(type);
     return {t.MOJI_W[i], t.MOJI_H[i], t.MOJI_D[i], t.MOJI_C[i]};
+}
+
+// The string that goes into the text record: prefix and the whole cleaned
+// string; nothing is cut.
+class DecoratedText {
+  public:
+    DecoratedText(int iBOLD, const char* cleaned) {
+        const std::string_view prefix = decoration(iBOLD);
+        const std::size_t length = std::strlen(cleaned);
+        std::memcpy(bytes_, prefix.data(), prefix.size());
+        std::memcpy(bytes_ + prefix.size(), cleaned, length);
+        size_ = prefix.size() + length;
+    }
+    std::string_view view() const { return {bytes_, size_}; }
+
+  private:
+    char bytes_[2 + TextRecord::kCleanMax];
+    std::size_t size_;
+};
+
+void trace_text_start(const TextRecord& t, const TextTypes& types, Output& console) {
+    const TypeEntry free = type_entry(types, 0);
+    write<"#----- Matte01() ---------- start\n"
+          "#        input(ChSTR) = (%s)  MOJIS(%d)\n"
+          "#        input(ChX,ChY)=(%.1f, %.1f) (ChDX,ChDY)=(%.1f, %.1f)\n"
+          "#         Free cn0 size: W(%.1lf) H(%.1lf) D(%.1lf) Pen(%d)\n">(
+        console, t.ChSTR.data(), types.MOJIS, t.ChX, t.ChY, t.ChDX, t.ChDY, free.w, free.h, free.d,
+        free.pen);
 }
 
 } // namespace
@@ -60,9 +88,9 @@ Box text_box(double x, double y, double dx, double dy, double h, double m) {
     };
 }
 
-void clean_text(TextRecord& t) {
-    const char* raw = t.ChSTR0.data();
-    char* clean = t.ChSTR.data();
+void clean_text(TextRecord& text) {
+    const char* raw = text.ChSTR0.data();
+    char* clean = text.ChSTR.data();
     std::size_t n = 0;
     while (n < TextRecord::kCleanMax && raw[n] != '\0' && raw[n] != '\r' && raw[n] != '\n') {
         clean[n] = raw[n];
@@ -71,51 +99,37 @@ void clean_text(TextRecord& t) {
     clean[n] = '\0';
 }
 
-void CHR_PRO(RunState& run, Output& fpw, Output& out) {
-    clean_text(run.text);
-    Matte01(run, fpw, out);
+void CHR_PRO(const RunSettings& settings, TextRecord& text, const TextTypes& types, Output& output,
+             Output& console) {
+    clean_text(text);
+    Matte01(settings, text, types, output, console);
 }
 
-void Matte01(const RunState& run, Output& fpw, Output& out) {
-    const RunSettings& set = run.settings;
-    const TextRecord& t = run.text;
-    const bool trace = set.isTest == kTraceLevel;
-    const TypeEntry type = type_entry(run.types, run.types.MOJIS);
-    const int shade = inGRAY[static_cast<std::size_t>(shade_index(set.iGRAY))];
+void Matte01(const RunSettings& set, const TextRecord& t, const TextTypes& types, Output& output,
+             Output& console) {
+    const bool trace = set.isTest == DebugLevel::text_trace;
+    const TypeEntry type = type_entry(types, types.MOJIS);
+    const int grey = shade(set.iGRAY);
 
-    if (trace) {
-        print(out, "#----- Matte01() ---------- start\n");
-        print(out, "#        input(ChSTR) = (%s)  MOJIS(%d)\n", {t.ChSTR.data(), run.types.MOJIS});
-        print(out, "#        input(ChX,ChY)=(%.1f, %.1f) (ChDX,ChDY)=(%.1f, %.1f)\n",
-              {t.ChX, t.ChY, t.ChDX, t.ChDY});
-        const TypeEntry free = type_entry(run.types, 0);
-        print(out, "#         Free cn0 size: W(%.1lf) H(%.1lf) D(%.1lf) Pen(%d)\n",
-              {free.w, free.h, free.d, free.pen});
-    }
-    S16RGBout(fpw, shade);
-    if (trace) print(out, "#   Solid(%d)  color-hex(#%x)\n", {set.iGRAY, shade});
+    if (trace) trace_text_start(t, types, console);
+    S16RGBout(output, grey);
+    if (trace) write<"#   Solid(%d)  color-hex(#%x)\n">(console, set.iGRAY, grey);
 
     const Box b = text_box(t.ChX, t.ChY, t.ChDX, t.ChDY, type.h, static_cast<double>(set.iBACK));
-    SL4out(fpw, b.x1, b.y1, b.x2, b.y2, b.x3, b.y3, b.x4, b.y4);
-    if (trace) {
-        print(out, "#        Moji-Size(MOJI_zw, MOJI_zh, MOJI_zd) = (%.1f, %.1f, %.1f)  Moji(%d)\n",
-              {type.w, type.h, type.d, run.types.MOJIS});
-        print(out, "#        Pen is(%d)  CMD-option /c(%d)  /d(%d) /f(%d)\n",
-              {type.pen, set.iGRAY, set.iBACK, set.iBOLD});
-    }
+    SL4out(output, b.x1, b.y1, b.x2, b.y2, b.x3, b.y3, b.x4, b.y4);
+    if (trace)
+        write<"#        Moji-Size(MOJI_zw, MOJI_zh, MOJI_zd) = (%.1f, %.1f, %.1f)  Moji(%d)\n"
+              "#        Pen is(%d)  CMD-option /c(%d)  /d(%d) /f(%d)\n">(
+            console, type.w, type.h, type.d, types.MOJIS, type.pen, set.iGRAY, set.iBACK,
+            set.iBOLD);
 
-    // Prefix and the whole cleaned string; nothing is cut.
-    char decorated[2 + TextRecord::kCleanMax + 1];
-    const char* prefix = decoration(set.iBOLD);
-    const std::size_t prefix_len = std::strlen(prefix);
-    std::memcpy(decorated, prefix, prefix_len);
-    std::memcpy(decorated + prefix_len, t.ChSTR.data(), std::strlen(t.ChSTR.data()) + 1);
-
-    if (trace) {
-        print(out, "#   iBOLD(%d)  str1=(%s)\n", {set.iBOLD, decorated});
-        print(out, "# ch %.6f %.6f %.6f %.6f \"%s\n", {t.ChX, t.ChY, t.ChDX, t.ChDY, decorated});
-    }
-    print(fpw, "ch %.10f %.10f %.10f %.10f \"%s\n", {t.ChX, t.ChY, t.ChDX, t.ChDY, decorated});
+    const DecoratedText decorated(set.iBOLD, t.ChSTR.data());
+    if (trace)
+        write<"#   iBOLD(%d)  str1=(%s)\n"
+              "# ch %.6f %.6f %.6f %.6f \"%s\n">(console, set.iBOLD, decorated.view(), t.ChX, t.ChY,
+                                                 t.ChDX, t.ChDY, decorated.view());
+    write<"ch %.10f %.10f %.10f %.10f \"%s\n">(output, t.ChX, t.ChY, t.ChDX, t.ChDY,
+                                               decorated.view());
 }
 
 } // namespace textmatte

@@ -10,10 +10,9 @@
 
 namespace textmatte {
 
-// Grey shades as packed 0xRRGGBB, chosen by the shade index.
-inline constexpr std::array<int, 16> inGRAY = {
-    0xf8f8f8, 0xeeeeee, 0xdddddd, 0xc0c0c0, 0xbbbbbb, 0xaaaaaa, 0x999999, 0x888888,
-    0x777777, 0x666666, 0x555555, 0x000000, 0x000000, 0x000000, 0x000000, 0x000000};
+// The shade table: grey shades as packed 0xRRGGBB, by shade index.
+inline constexpr std::array<int, 10> kShades = {0xf8f8f8, 0xeeeeee, 0xdddddd, 0xc0c0c0, 0xbbbbbb,
+                                                0xaaaaaa, 0x999999, 0x888888, 0x777777, 0x666666};
 
 // Shade index used when the settings hold one the options never give.
 inline constexpr int kDefaultShade = 5;
@@ -29,14 +28,16 @@ Box text_box(double x, double y, double dx, double dy, double h, double m);
 
 // The cleaned string ChSTR: the raw string cut at its line end and at 231
 // characters.
-void clean_text(TextRecord& t);
+void clean_text(TextRecord& text);
 
-// Cleans the raw string into ChSTR (cut at its line end and at 231
-// characters), then writes the three records of the text.
-void CHR_PRO(RunState& run, Output& fpw, Output& out);
+// Cleans the raw string into ChSTR, then writes the three records of the
+// text to `output`; at the text-trace level traces them on `console`.
+void CHR_PRO(const RunSettings& settings, TextRecord& text, const TextTypes& types, Output& output,
+             Output& console);
 
-// Writes the colour record, the solid and the text record for the current
-// text; at debug level 2 traces it on `out`.
-void Matte01(const RunState& run, Output& fpw, Output& out);
+// Writes the colour record, the solid and the text record for a cleaned
+// text, and the trace.
+void Matte01(const RunSettings& settings, const TextRecord& text, const TextTypes& types,
+             Output& output, Output& console);
 
 } // namespace textmatte

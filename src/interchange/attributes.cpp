@@ -18,12 +18,12 @@ void latch_free_size(Attributes& a, TextTypes& types) {
     a.MOJICi = types.MOJI_C[0];
 }
 
-void IniZokusei(const Attributes& a, Output& fpw) {
+void IniZokusei(const Attributes& a, Output& output) {
     if (a.MOJIWi > 0.0) // false for a width that is not a number
-        print(fpw, "cn0 %.2f %.2f %.2f %d\n", {a.MOJIWi, a.MOJIHi, a.MOJIDi, a.MOJICi});
-    if (a.MOJISi != 0 && a.MOJISi <= 10) print(fpw, "cn%d\n", {a.MOJISi});
-    print(fpw, "lg%x\nly%x\nlt%d\nlc%d\n", {a.GROUPi, a.LAYERi, a.TYPEi, a.COLORi});
-    if (a.TENSi <= 9) print(fpw, "pn%d\n", {a.TENSi});
+        write<"cn0 %.2f %.2f %.2f %d\n">(output, a.MOJIWi, a.MOJIHi, a.MOJIDi, a.MOJICi);
+    if (a.MOJISi != 0 && a.MOJISi <= 10) write<"cn%d\n">(output, a.MOJISi);
+    write<"lg%x\nly%x\nlt%d\nlc%d\n">(output, a.GROUPi, a.LAYERi, a.TYPEi, a.COLORi);
+    if (a.TENSi <= 9) write<"pn%d\n">(output, a.TENSi);
 }
 
 } // namespace textmatte

@@ -23,6 +23,6 @@ void latch_free_size(Attributes& a, TextTypes& types);
 
 // Writes the trailer: free-size or text-type line, layer group, layer,
 // line type, colour, and the pen when it is 9 or less.
-void IniZokusei(const Attributes& a, Output& fpw);
+void IniZokusei(const Attributes& a, Output& output);
 
 } // namespace textmatte

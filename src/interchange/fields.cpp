@@ -86,6 +86,48 @@ const char* read_unsigned_real(const char* p, const char* end, double& value) {
     return r.ptr;
 }
 
+constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kMaxExactPow10 = 22;
+constexpr int kMaxDigits = 19; // below 10^19 < 2^64
+
+// The common short form, digits with an optional point: when the digits
+// make an integer m <= 2^53 and the point a power of ten 10^k with
+// |k| <= 22, both are exact doubles and one multiplication or division
+// rounds correctly. Returns nullptr for everything else (and for text that
+// is no number), which the general reader then decides.
+const char* read_short_decimal(const char* p, const char* end, double& value) {
+    std::uint64_t m = 0;
+    int digits = 0;
+    int exponent = 0;
+    bool any = false;
+    auto take_digits = [&](bool after_point) {
+        for (; p < end && is_digit(*p); ++p) {
+            any = true;
+            if (m == 0 && *p == '0') {
+                if (after_point) --exponent;
+                continue;
+            }
+            if (++digits > kMaxDigits) return false;
+            m = m * 10 + static_cast<unsigned>(*p - '0');
+            if (after_point) --exponent;
+        }
+        return true;
+    };
+    if (!take_digits(false)) return nullptr;
+    if (p < end && *p == '.') {
+        ++p;
+        if (!take_digits(true)) return nullptr;
+    }
+    if (!any) return nullptr;
+    if (p < end && (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X')) return nullptr;
+    if (m > (std::uint64_t{1} << 53) || exponent < -kMaxExactPow10) return nullptr;
+    const double d = static_cast<double>(m);
+    value = exponent == 0 ? d : d / kExactPow10[-exponent];
+    return p;
+}
+
 } // namespace
 
 const char* read_real(const char* p, const char* end, double& value) {
@@ -93,7 +135,8 @@ const char* read_real(const char* p, const char* end, double& value) {
     bool negative = false;
     if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
     double v;
-    const char* after = read_unsigned_real(p, end, v);
+    const char* after = read_short_decimal(p, end, v);
+    if (!after) after = read_unsigned_real(p, end, v);
     if (!after) return nullptr;
     value = negative ? -v : v;
     return after;
@@ -136,60 +179,14 @@ const char* read_hex(const char* p, const char* end, int& value) {
     return p;
 }
 
-int scan(std::string_view line, std::size_t offset, const char* fmt,
-         std::initializer_list<ScanTarget> targets) {
-    if (offset > line.size()) return 0;
-    const char* p = line.data() + offset;
-    const char* end = line.data() + line.size();
-    const ScanTarget* target = targets.begin();
-    int converted = 0;
-    for (const char* f = fmt; *f; ++f) {
-        if (*f == ' ') {
-            p = skip_space(p, end);
-            continue;
-        }
-        if (*f != '%') {
-            if (p >= end || *p != *f) return converted;
-            ++p;
-            continue;
-        }
-        ++f;
-        std::size_t width = 0;
-        while (is_digit(*f))
-            width = width * 10 + static_cast<std::size_t>(*f++ - '0');
-        if (*f == 'l') ++f;
-        if (target == targets.end()) return converted;
-        const char* after = nullptr;
-        switch (*f) {
-        case 'f':
-            if (target->kind == ScanTarget::Kind::real) after = read_real(p, end, *target->d);
-            break;
-        case 'd':
-            if (target->kind == ScanTarget::Kind::integer) after = read_decimal(p, end, *target->i);
-            break;
-        case 'x':
-            if (target->kind == ScanTarget::Kind::integer) after = read_hex(p, end, *target->i);
-            break;
-        case 'c':
-            if (target->kind == ScanTarget::Kind::text) {
-                // Every byte up to the width, the end of the line or the
-                // target's room; an empty rest gives the empty text.
-                std::size_t n = static_cast<std::size_t>(end - p);
-                if (width && n > width) n = width;
-                if (n > target->t.capacity) n = target->t.capacity;
-                std::memcpy(target->t.data, p, n);
-                target->t.data[n] = '\0';
-                after = p + n;
-            }
-            break;
-        default: break;
-        }
-        if (!after) return converted;
-        p = after;
-        ++converted;
-        ++target;
-    }
-    return converted;
+bool FieldReader::rest(char* out, std::size_t capacity) {
+    if (!usable_) return false;
+    std::size_t n = static_cast<std::size_t>(end_ - p_);
+    if (n > capacity) n = capacity;
+    if (n > 0) std::memcpy(out, p_, n);
+    out[n] = '\0';
+    p_ += n;
+    return true;
 }
 
 } // namespace textmatte

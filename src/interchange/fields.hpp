@@ -1,7 +1,7 @@
 // Reading the fields of a record.
 //
-// Each field is read from a fixed byte position of its line with a
-// scanf-style format ("%lf %lf", "%x", "%lf %lf \"%260c" ...), but the
+// Each field is read from a fixed byte position of its line, as a scanf
+// format would read it ("%lf %lf", "%x", "%lf %lf \"%260c" ...), but the
 // conversions are the program's own, the same on every platform:
 //  - before every number white space is skipped, an empty run included;
 //  - a real is the longest prefix that C99 strtod accepts (signs, exponents,
@@ -13,36 +13,13 @@
 #pragma once
 
 #include <cstddef>
-#include <initializer_list>
 #include <string_view>
 
 namespace textmatte {
 
-// Target of a "%Nc" text field: at most `capacity` bytes and a terminator.
-struct TextField {
-    char* data;
-    std::size_t capacity;
-};
-
-struct ScanTarget {
-    enum class Kind { real, integer, text };
-
-    ScanTarget(double* v) : kind(Kind::real), d(v) {}
-    ScanTarget(int* v) : kind(Kind::integer), i(v) {}
-    ScanTarget(TextField v) : kind(Kind::text), t(v) {}
-
-    Kind kind;
-    union {
-        double* d;
-        int* i;
-        TextField t;
-    };
-};
-
-// Scans `line` from byte `offset` with `fmt`; returns the number of fields
-// converted. An offset beyond the end of the line converts nothing.
-int scan(std::string_view line, std::size_t offset, const char* fmt,
-         std::initializer_list<ScanTarget> targets);
+inline bool is_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 // The single conversions; each returns the position after the field, or
 // nullptr (leaving `value` untouched) when no field converts.
@@ -50,8 +27,48 @@ const char* read_real(const char* p, const char* end, double& value);
 const char* read_decimal(const char* p, const char* end, int& value);
 const char* read_hex(const char* p, const char* end, int& value);
 
-inline bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+// Reads the fields of one line from a fixed byte position, left to right.
+// Each read returns whether its field converted; chained with && the reads
+// stop at the first field that does not, so it and every later field keep
+// their values. A start beyond the end of the line reads nothing.
+//
+//     FieldReader f(line.text(), 2);
+//     f.real(x) && f.real(y); // as "%lf %lf"
+class FieldReader {
+  public:
+    FieldReader(std::string_view line, std::size_t offset)
+        : p_(line.data() + (offset <= line.size() ? offset : line.size())),
+          end_(line.data() + line.size()), usable_(offset <= line.size()) {}
+
+    bool real(double& v) { return take(read_real(p_, end_, v)); }
+    bool decimal(int& v) { return take(read_decimal(p_, end_, v)); }
+    bool hex(int& v) { return take(read_hex(p_, end_, v)); }
+    // A run of white space, also an empty one (a blank of a scan format).
+    bool space() {
+        while (p_ < end_ && is_space(*p_))
+            ++p_;
+        return usable_;
+    }
+    // One given byte.
+    bool literal(char c) {
+        if (!usable_ || p_ >= end_ || *p_ != c) return false;
+        ++p_;
+        return true;
+    }
+    // Every byte to the end of the line, at most `capacity`, stored with a
+    // terminator after it ("%260c" into a buffer of capacity + 1).
+    bool rest(char* out, std::size_t capacity);
+
+  private:
+    bool take(const char* after) {
+        if (!usable_ || !after) return false;
+        p_ = after;
+        return true;
+    }
+
+    const char* p_;
+    const char* end_;
+    bool usable_;
+};
 
 } // namespace textmatte

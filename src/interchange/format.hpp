@@ -1,48 +1,197 @@
-// Formatted output in the manner of printf, done by the program itself.
+// Records, traces and messages written from their printf-style formats,
+// checked and taken apart at compile time:
 //
-// Records, traces and messages are written with their printf-style formats
-// ("sl %.12f %.12f\n", "lg%x\n" ...), but the conversions are ours: reals
-// are correctly rounded and never depend on the locale or the C runtime, so
-// every platform writes the same bytes. Supported: %d %u %x with an optional
-// '0' flag and width, %.Nf (also spelled %.Nlf), %s, %c and %%.
+//     write<"sl %.12f %.12f\n">(out, x, y);
+//
+// A format may hold %d (int), %u (unsigned), %x and %0Nx (int or unsigned,
+// written as the value's bits), %.Nf or %.Nlf (double), %s (text: a
+// character string or string view, written as bytes) and %c (char), and %%.
+// A conversion it does not know, a missing or extra argument, or an
+// argument of the wrong type is a compile error. At run time nothing is
+// interpreted: each literal piece and each number goes straight into the
+// output's buffer, and every '\n' becomes the output's line end.
 #pragma once
 
+#include <array>
 #include <cstddef>
-#include <initializer_list>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
 #include "interchange/output.hpp"
 
 namespace textmatte {
 
-struct FormatArg {
-    enum class Kind { integer, unsigned_integer, real, text };
-
-    FormatArg(int v) : kind(Kind::integer), i(v) {}
-    FormatArg(unsigned v) : kind(Kind::unsigned_integer), u(v) {}
-    FormatArg(double v) : kind(Kind::real), d(v) {}
-    FormatArg(const char* v) : kind(Kind::text), s(v) {}
-
-    Kind kind;
-    union {
-        int i;
-        unsigned u;
-        double d;
-        const char* s;
-    };
+template <std::size_t N> struct Format {
+    char chars[N]{};
+    consteval Format(const char (&s)[N]) {
+        for (std::size_t i = 0; i < N; ++i)
+            chars[i] = s[i];
+    }
+    static constexpr std::size_t length = N - 1;
 };
 
-// Writes fmt with its arguments to out. A conversion that finds no argument
-// of a fitting kind writes nothing; the tests of every format catch that.
-void print(Output& out, const char* fmt, std::initializer_list<FormatArg> args = {});
+namespace format_detail {
 
-// Largest text that format_fixed writes: sign, 309 integer digits, point and
-// up to kMaxPrecision decimals.
-constexpr int kMaxPrecision = 40;
-constexpr std::size_t kFixedBufferSize = 1 + 309 + 1 + kMaxPrecision + 8;
+enum class Step : unsigned char {
+    literal,
+    line_end,
+    decimal,
+    unsigned_decimal,
+    hex,
+    fixed,
+    text,
+    character
+};
 
-// Writes v in fixed notation with `precision` decimals (0..kMaxPrecision),
-// correctly rounded (ties to even on the exact binary value, as glibc's
-// printf does). Returns the end of the written text; no terminator.
-char* format_fixed(char* out, double v, int precision);
+struct Op {
+    Step step = Step::literal;
+    std::size_t begin = 0;  // literal: position in the format
+    std::size_t length = 0; // literal: byte count
+    int precision = 6;      // fixed
+    int min_digits = 1;     // hex
+    std::size_t argument = 0;
+};
+
+constexpr std::size_t kMaxOps = 64;
+
+struct Parsed {
+    std::array<Op, kMaxOps> ops{};
+    std::size_t count = 0;
+    std::size_t arguments = 0;
+    bool ok = true;
+
+    constexpr void push(const Op& op) {
+        if (count == kMaxOps) {
+            ok = false;
+            return;
+        }
+        ops[count++] = op;
+    }
+    constexpr void literal(std::size_t begin, std::size_t end) {
+        if (end > begin) push(Op{Step::literal, begin, end - begin});
+    }
+};
+
+constexpr bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+template <Format F> consteval Parsed parse() {
+    Parsed p;
+    const char* f = F.chars;
+    std::size_t start = 0; // of the pending literal
+    std::size_t i = 0;
+    while (i < F.length) {
+        if (f[i] == '\n') {
+            p.literal(start, i);
+            p.push(Op{Step::line_end});
+            start = ++i;
+            continue;
+        }
+        if (f[i] != '%') {
+            ++i;
+            continue;
+        }
+        if (f[i + 1] == '%') { // a literal percent sign
+            p.literal(start, i + 1);
+            i += 2;
+            start = i;
+            continue;
+        }
+        p.literal(start, i);
+        std::size_t j = i + 1;
+        const bool zero_fill = f[j] == '0';
+        if (zero_fill) ++j;
+        int width = 0;
+        while (is_digit(f[j]))
+            width = width * 10 + (f[j++] - '0');
+        bool has_precision = false;
+        int precision = 6;
+        if (f[j] == '.') {
+            has_precision = true;
+            precision = 0;
+            ++j;
+            while (is_digit(f[j]))
+                precision = precision * 10 + (f[j++] - '0');
+        }
+        if (f[j] == 'l') ++j;
+        Op op;
+        op.argument = p.arguments++;
+        switch (f[j]) {
+        case 'd': op.step = Step::decimal; break;
+        case 'u': op.step = Step::unsigned_decimal; break;
+        case 'x':
+            op.step = Step::hex;
+            if (width > 0 && !zero_fill) p.ok = false; // only zero fill is supported
+            op.min_digits = width > 0 ? width : 1;
+            width = 0;
+            break;
+        case 'f':
+            op.step = Step::fixed;
+            op.precision = precision;
+            if (precision > kMaxPrecision) p.ok = false;
+            has_precision = false;
+            break;
+        case 's': op.step = Step::text; break;
+        case 'c': op.step = Step::character; break;
+        default: p.ok = false; break;
+        }
+        if (width > 0 || has_precision || (zero_fill && op.step != Step::hex)) p.ok = false;
+        p.push(op);
+        i = j + 1;
+        start = i;
+    }
+    p.literal(start, F.length);
+    return p;
+}
+
+template <typename T> constexpr bool is_text_v = std::is_convertible_v<const T&, std::string_view>;
+
+template <Op op, Format F, typename Values> void put(Output& out, const Values& values) {
+    if constexpr (op.step == Step::literal) {
+        out.literal(std::string_view(F.chars + op.begin, op.length));
+    } else if constexpr (op.step == Step::line_end) {
+        out.end_line();
+    } else {
+        const auto& v = std::get<op.argument>(values);
+        using T = std::remove_cvref_t<decltype(v)>;
+        if constexpr (op.step == Step::decimal) {
+            static_assert(std::is_same_v<T, int>, "%d takes an int");
+            out.decimal(v);
+        } else if constexpr (op.step == Step::unsigned_decimal) {
+            static_assert(std::is_same_v<T, unsigned>, "%u takes an unsigned");
+            out.decimal(v);
+        } else if constexpr (op.step == Step::hex) {
+            static_assert(std::is_same_v<T, int> || std::is_same_v<T, unsigned>,
+                          "%x takes an int or an unsigned");
+            out.hex(static_cast<unsigned>(v), op.min_digits);
+        } else if constexpr (op.step == Step::fixed) {
+            static_assert(std::is_same_v<T, double>, "%f takes a double");
+            out.fixed(v, op.precision);
+        } else if constexpr (op.step == Step::text) {
+            static_assert(is_text_v<T>, "%s takes a character string");
+            out.text(std::string_view(v));
+        } else {
+            static_assert(std::is_same_v<T, char>, "%c takes a char");
+            out.character(v);
+        }
+    }
+}
+
+} // namespace format_detail
+
+template <Format F, typename... Args> void write(Output& out, const Args&... args) {
+    static constexpr format_detail::Parsed kParsed = format_detail::parse<F>();
+    static_assert(kParsed.ok, "the format has a conversion that write() does not support");
+    static_assert(kParsed.arguments == sizeof...(Args),
+                  "the format's conversions and the arguments differ in number");
+    const std::tuple<const Args&...> values(args...);
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        (format_detail::put<kParsed.ops[I], F>(out, values), ...);
+    }
+    (std::make_index_sequence<kParsed.count>{});
+}
 
 } // namespace textmatte

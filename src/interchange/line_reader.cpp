@@ -6,9 +6,19 @@ namespace textmatte {
 
 long StringSource::read(char* data, std::size_t size) {
     std::size_t n = size < bytes_.size() ? size : bytes_.size();
-    std::memcpy(data, bytes_.data(), n);
+    if (n > 0) std::memcpy(data, bytes_.data(), n);
     bytes_.remove_prefix(n);
     return static_cast<long>(n);
+}
+
+void Line::assign(const char* data, std::size_t size, bool newline) {
+    std::memcpy(buffer_.data(), data, size);
+    if (newline) buffer_[size++] = '\n';
+    buffer_[size] = '\0';
+    size_ = size;
+    const void* nul = std::memchr(buffer_.data(), '\0', size);
+    text_size_ =
+        nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - buffer_.data()) : size;
 }
 
 namespace {
@@ -35,38 +45,67 @@ void LineReader::fill(std::size_t want) {
     }
 }
 
+// A piece ends after a line end (CR LF or LF, handed out as '\n') or after
+// kMaxPiece bytes, whichever comes first, exactly as a 255-byte fgets on a
+// text stream cuts it.
 bool LineReader::next(Line& line) {
     fill(kWindow);
     if (failed_ || begin_ == end_) return false;
     const char* start = raw_.data() + begin_;
     const std::size_t avail = end_ - begin_;
     const std::size_t window = avail < kWindow ? avail : kWindow;
-    char* out = line.buffer.data();
-    std::size_t size;
     if (const void* hit = std::memchr(start, '\n', window)) {
         const std::size_t span = static_cast<std::size_t>(static_cast<const char*>(hit) - start);
         const std::size_t data = span - (span > 0 && start[span - 1] == '\r' ? 1 : 0);
         if (data + 1 <= Line::kMaxPiece) {
-            std::memcpy(out, start, data);
-            out[data] = '\n';
-            size = data + 1;
+            line.assign(start, data, true);
             begin_ += span + 1;
-        } else {
-            std::memcpy(out, start, Line::kMaxPiece);
-            size = Line::kMaxPiece;
-            begin_ += Line::kMaxPiece;
+            return true;
         }
-    } else {
-        size = window < Line::kMaxPiece ? window : Line::kMaxPiece;
-        std::memcpy(out, start, size);
-        begin_ += size;
     }
-    std::memset(out + size, 0, line.buffer.size() - size);
-    line.bytes = std::string_view(out, size);
-    const void* nul = std::memchr(out, '\0', size);
-    line.text = std::string_view(
-        out, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - out) : size);
+    const std::size_t size = window < Line::kMaxPiece ? window : Line::kMaxPiece;
+    line.assign(start, size, false);
+    begin_ += size;
     return true;
+}
+
+// A line of L raw bytes, its '\n' included, of which the last two are CR LF
+// when `crlf`, yields ceil((L - crlf) / kMaxPiece) pieces; so does a last
+// line without line end (crlf false). This is next()'s cutting, counted.
+unsigned LineReader::count_pieces(unsigned limit) {
+    unsigned pieces = 0;
+    std::size_t line_length = 0; // raw bytes of the current line so far
+    bool after_cr = false;       // the last byte seen was CR
+    auto add = [&](std::size_t length, bool crlf) {
+        const std::size_t data = length - (crlf ? 1 : 0);
+        pieces += static_cast<unsigned>((data + Line::kMaxPiece - 1) / Line::kMaxPiece);
+    };
+    for (;;) {
+        fill(1);
+        if (failed_ || begin_ == end_) break;
+        const char* p = raw_.data() + begin_;
+        const char* end = raw_.data() + end_;
+        while (p < end && pieces <= limit) {
+            const void* hit = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+            if (!hit) {
+                line_length += static_cast<std::size_t>(end - p);
+                after_cr = end[-1] == '\r';
+                p = end;
+                break;
+            }
+            const char* nl = static_cast<const char*>(hit);
+            const bool crlf = nl > p ? nl[-1] == '\r' : after_cr && line_length > 0;
+            line_length += static_cast<std::size_t>(nl - p) + 1;
+            add(line_length, crlf);
+            line_length = 0;
+            after_cr = false;
+            p = nl + 1;
+        }
+        begin_ = static_cast<std::size_t>(p - raw_.data());
+        if (pieces > limit) return pieces;
+    }
+    if (line_length > 0) add(line_length, false);
+    return pieces;
 }
 
 } // namespace textmatte

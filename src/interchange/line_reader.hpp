@@ -31,19 +31,27 @@ class StringSource final : public ByteSource {
     std::string_view bytes_;
 };
 
-// One piece of a line. `bytes` holds everything read, NUL bytes included;
-// `text` is the same piece seen as a C string, ending at its first NUL,
-// which is what the record fields are read from.
-struct Line {
+// One piece of a line. `bytes()` is everything read, NUL bytes included;
+// `text()` is the same piece seen as a C string, ending at its first NUL,
+// which is what the record fields are read from. A copy is a copy of the
+// bytes, so it never refers back to the original.
+class Line {
+  public:
     static constexpr std::size_t kMaxPiece = 254;
-    // Room for a piece, its terminator and zero padding, so the dispatch may
-    // look a few bytes past a short line's end.
-    std::array<char, kMaxPiece + 8> buffer{};
-    std::string_view bytes;
-    std::string_view text;
 
-    // The byte at position i of the C-string view, 0 past its end.
-    char at(std::size_t i) const { return i < text.size() ? text[i] : '\0'; }
+    std::string_view bytes() const { return {buffer_.data(), size_}; }
+    std::string_view text() const { return {buffer_.data(), text_size_}; }
+    // The byte at position i of text(), 0 past its end.
+    char at(std::size_t i) const { return i < text_size_ ? buffer_[i] : '\0'; }
+
+  private:
+    friend class LineReader;
+    // Stores a piece of at most kMaxPiece bytes.
+    void assign(const char* data, std::size_t size, bool newline);
+
+    std::array<char, kMaxPiece + 1> buffer_{}; // the piece and a terminator
+    std::size_t size_ = 0;
+    std::size_t text_size_ = 0;
 };
 
 class LineReader {
@@ -57,6 +65,9 @@ class LineReader {
     // Fills `line` with the next piece; false at the end of the input or on a
     // read error (failed() tells which).
     bool next(Line& line);
+    // Counts the pieces that next() would hand out, up to `limit` + 1, without
+    // copying them; the reader is at the end of the input afterwards.
+    unsigned count_pieces(unsigned limit);
     bool failed() const { return failed_; }
 
   private:

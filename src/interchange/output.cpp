@@ -4,8 +4,14 @@
 
 namespace textmatte {
 
+namespace {
+// Every claim fits: the longest number, a line end.
+constexpr std::size_t kMinCapacity = kFixedMaxLength + 8;
+} // namespace
+
 Output::Output(ByteSink& sink, LineEnds ends, std::size_t capacity)
-    : sink_(sink), crlf_(ends == LineEnds::crlf), buffer_(capacity < 64 ? 64 : capacity) {}
+    : sink_(sink), crlf_(ends == LineEnds::crlf),
+      buffer_(capacity < kMinCapacity ? kMinCapacity : capacity) {}
 
 void Output::drain() {
     if (used_ == 0) return;
@@ -13,47 +19,32 @@ void Output::drain() {
     used_ = 0;
 }
 
-void Output::reserve(std::size_t size) {
-    if (buffer_.size() - used_ < size) drain();
-    if (buffer_.size() < size) buffer_.resize(size); // only for a tiny buffer
+void Output::copy_in(std::string_view bytes) {
+    if (bytes.empty()) return;
+    std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+    used_ += bytes.size();
 }
 
-void Output::put_plain(const char* data, std::size_t size) {
-    while (size > 0) {
-        reserve(1);
-        std::size_t room = buffer_.size() - used_;
-        std::size_t n = size < room ? size : room;
-        std::memcpy(buffer_.data() + used_, data, n);
-        used_ += n;
-        data += n;
-        size -= n;
+void Output::put_long(std::string_view bytes) {
+    while (!bytes.empty()) {
+        if (room() == 0) drain();
+        const std::size_t n = bytes.size() < room() ? bytes.size() : room();
+        copy_in(bytes.substr(0, n));
+        bytes.remove_prefix(n);
     }
 }
 
-void Output::put_char(char c) {
-    if (c == '\n') {
-        if (crlf_) {
-            reserve(2);
-            buffer_[used_++] = '\r';
-        } else {
-            reserve(1);
+void Output::text(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const void* hit = std::memchr(bytes.data(), '\n', bytes.size());
+        if (!hit) {
+            literal(bytes);
+            return;
         }
-        buffer_[used_++] = '\n';
-        return;
-    }
-    reserve(1);
-    buffer_[used_++] = c;
-}
-
-void Output::put(const char* data, std::size_t size) {
-    const char* end = data + size;
-    while (data < end) {
-        const void* hit = std::memchr(data, '\n', static_cast<std::size_t>(end - data));
-        const char* stop = hit ? static_cast<const char*>(hit) : end;
-        put_plain(data, static_cast<std::size_t>(stop - data));
-        if (!hit) break;
-        put_char('\n');
-        data = stop + 1;
+        const auto stop = static_cast<std::size_t>(static_cast<const char*>(hit) - bytes.data());
+        literal(bytes.substr(0, stop));
+        end_line();
+        bytes.remove_prefix(stop + 1);
     }
 }
 

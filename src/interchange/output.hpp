@@ -1,15 +1,18 @@
-// Buffered byte output with the program's own line-end handling.
+// Buffered byte output with the program's own line-end handling and typed
+// writing of the interchange file's field types.
 //
-// Files are written in binary mode and every newline goes out as CR LF, the
-// same on every platform; standard output keeps plain newlines and leaves
-// the rest to the console. Write failures are sticky: once a write to the
-// sink fails, the output stays failed and the run can report it.
+// Files are written in binary mode and every line end goes out as CR LF,
+// the same on every platform; standard output keeps plain newlines and
+// leaves the rest to the console. Write failures are sticky: once a write
+// to the sink fails, the output stays failed and the run can report it.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "interchange/numbers.hpp"
 
 namespace textmatte {
 
@@ -40,28 +43,51 @@ class Output {
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
-    // Appends bytes; each '\n' among them becomes the output's line end.
-    void put(const char* data, std::size_t size);
-    void put(std::string_view text) { put(text.data(), text.size()); }
-    void put_char(char c);
-    // Appends bytes that are known to hold no newline.
-    void put_plain(const char* data, std::size_t size);
-
-    // Direct writing into the buffer: claim room for up to `size` bytes
-    // (the buffer grows if it is smaller than that), write them, then commit the end
-    // of what was written. The bytes must hold no newline.
-    char* claim(std::size_t size) {
-        reserve(size);
-        return buffer_.data() + used_;
+    // Bytes known to hold no newline: the program's own words.
+    void literal(std::string_view bytes) {
+        if (bytes.size() <= room()) {
+            copy_in(bytes);
+            return;
+        }
+        put_long(bytes);
     }
-    void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+    // Bytes as read (a copied line, a text): each '\n' becomes a line end.
+    void text(std::string_view bytes);
+    void end_line() {
+        char* p = claim(2);
+        if (crlf_) *p++ = '\r';
+        *p++ = '\n';
+        used_ = static_cast<std::size_t>(p - buffer_.data());
+    }
+    void character(char c) {
+        if (c == '\n') return end_line();
+        *claim(1) = c;
+        ++used_;
+    }
+
+    void fixed(double v, int precision) {
+        commit(format_fixed(claim(kFixedMaxLength), v, precision));
+    }
+    void decimal(int v) { commit(format_decimal(claim(kIntegerMaxLength), v)); }
+    void decimal(unsigned v) { commit(format_unsigned(claim(kIntegerMaxLength), v)); }
+    void hex(unsigned v, int min_digits = 1) {
+        commit(format_hex(claim(kIntegerMaxLength), v, min_digits));
+    }
 
     // Hands everything buffered to the sink; false once anything failed.
     bool flush();
     bool ok() const { return ok_; }
 
   private:
-    void reserve(std::size_t size);
+    std::size_t room() const { return buffer_.size() - used_; }
+    // Room for `size` bytes at the end of the buffer (size <= capacity).
+    char* claim(std::size_t size) {
+        if (room() < size) drain();
+        return buffer_.data() + used_;
+    }
+    void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+    void copy_in(std::string_view bytes);
+    void put_long(std::string_view bytes);
     void drain();
 
     ByteSink& sink_;

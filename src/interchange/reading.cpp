@@ -5,10 +5,9 @@
 namespace textmatte {
 
 void read_text_record(TextRecord& t, const Line& line) {
-    t.MOJI_head[0] = line.at(0);
-    t.MOJI_head[1] = line.at(1);
-    scan(line.text, 2, "%lf %lf %lf %lf \"%260c",
-         {&t.ChX, &t.ChY, &t.ChDX, &t.ChDY, TextField{t.ChSTR0.data(), TextRecord::kRawCapacity}});
+    FieldReader f(line.text(), 2);
+    f.real(t.ChX) && f.real(t.ChY) && f.real(t.ChDX) && f.real(t.ChDY) && f.space() &&
+        f.literal('"') && f.rest(t.ChSTR0.data(), TextRecord::kRawCapacity);
 }
 
 TextTypeRecord read_text_type(TextTypes& t, const Line& line) {
@@ -16,30 +15,29 @@ TextTypeRecord read_text_type(TextTypes& t, const Line& line) {
     if (kind == '"') return TextTypeRecord::none;
     if (kind == '0') {
         t.MOJIS = 0;
-        scan(line.text, 3, "%lf %lf %lf %d",
-             {&t.MOJI_W[0], &t.MOJI_H[0], &t.MOJI_D[0], &t.MOJI_C[0]});
+        FieldReader f(line.text(), 3);
+        f.real(t.MOJI_W[0]) && f.real(t.MOJI_H[0]) && f.real(t.MOJI_D[0]) && f.decimal(t.MOJI_C[0]);
         return TextTypeRecord::free_size;
     }
-    scan(line.text, 2, "%d", {&t.MOJIS});
+    FieldReader(line.text(), 2).decimal(t.MOJIS);
     return TextTypeRecord::numbered;
 }
 
 void read_text_type_table(TextTypes& t, const Line& line) {
-    auto reals = [&](auto& col) {
-        scan(line.text, 4, "%lf %lf %lf %lf %lf %lf %lf %lf %lf %lf",
-             {&col[1], &col[2], &col[3], &col[4], &col[5], &col[6], &col[7], &col[8], &col[9],
-              &col[10]});
+    // Ten values for types 1 to 10; fewer leave the later entries as they were.
+    FieldReader f(line.text(), 4);
+    auto reals = [&f](std::array<double, TextTypes::kEntries>& column) {
+        for (std::size_t i = 1; i < column.size() && f.real(column[i]); ++i) {
+        }
     };
     switch (line.at(2)) {
     case 'w': reals(t.MOJI_W); break;
     case 'h': reals(t.MOJI_H); break;
     case 'd': reals(t.MOJI_D); break;
-    case 'c': {
-        auto& c = t.MOJI_C;
-        scan(line.text, 4, "%d %d %d %d %d %d %d %d %d %d",
-             {&c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7], &c[8], &c[9], &c[10]});
+    case 'c':
+        for (std::size_t i = 1; i < t.MOJI_C.size() && f.decimal(t.MOJI_C[i]); ++i) {
+        }
         break;
-    }
     default: break;
     }
 }

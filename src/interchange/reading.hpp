@@ -12,7 +12,7 @@ inline bool is_text_record(const Line& line) {
     return line.at(0) == 'c' && line.at(1) != 'c' && line.at(1) != 'n' && line.at(1) != 'i';
 }
 
-// Reads a text record's head, start point, direction and raw string; fields
+// Reads a text record's start point, direction and raw string; fields
 // that do not convert keep the previous text's values.
 void read_text_record(TextRecord& t, const Line& line);
 

@@ -3,44 +3,43 @@
 // its newline goes out as CR LF.
 #pragma once
 
-#include "interchange/format.hpp"
 #include "interchange/output.hpp"
 
 namespace textmatte {
 
 // Line record " x1 y1 x2 y2 ".
-void Sen(Output& fpw, double x1, double y1, double x2, double y2);
+void Sen(Output& output, double x1, double y1, double x2, double y2);
 // Point record "pt x y ".
-void Ten(Output& fpw, double x, double y);
+void Ten(Output& output, double x, double y);
 // Colour record "lc<n> ".
-void Lcout(Output& fpw, int colour);
+void Lcout(Output& output, int colour);
 // RGB colour record "lc10 #rrggbb" from components, packed without clamping.
-void SRGBout(Output& fpw, int red, int green, int blue);
+void SRGBout(Output& output, int red, int green, int blue);
 // RGB colour record "lc10 #rrggbb" from a packed 0xRRGGBB value.
-void S16RGBout(Output& fpw, int packed);
+void S16RGBout(Output& output, int packed);
 // Solid records with two, three and four corners.
-void SL2out(Output& fpw, double x1, double y1, double x2, double y2);
-void SL3out(Output& fpw, double x1, double y1, double x2, double y2, double x3, double y3);
-void SL4out(Output& fpw, double x1, double y1, double x2, double y2, double x3, double y3,
+void SL2out(Output& output, double x1, double y1, double x2, double y2);
+void SL3out(Output& output, double x1, double y1, double x2, double y2, double x3, double y3);
+void SL4out(Output& output, double x1, double y1, double x2, double y2, double x3, double y3,
             double x4, double y4);
 // "sc" and "se" records: seven values with 10 decimals, the eighth with 2.
-void SCout(Output& fpw, double a1, double a2, double a3, double a4, double a5, double a6, double a7,
-           double a8);
-void SEout(Output& fpw, double a1, double a2, double a3, double a4, double a5, double a6, double a7,
-           double a8);
+void SCout(Output& output, double a1, double a2, double a3, double a4, double a5, double a6,
+           double a7, double a8);
+void SEout(Output& output, double a1, double a2, double a3, double a4, double a5, double a6,
+           double a7, double a8);
 // Text-type record "cn<n> ".
-void Cnout(Output& fpw, int type);
+void Cnout(Output& output, int type);
 // A record shaped like a text record under the caller's head.
-void MojiOutSS(Output& fpw, const char* head, double x, double y, double dx, double dy,
+void MojiOutSS(Output& output, const char* head, double x, double y, double dx, double dy,
                const char* text);
 // Text records with a fixed direction field "3 0".
-void MojiOutS(Output& fpw, double x, double y, const char* text);
-void MojiOutSD(Output& fpw, double x, double y, double value, const char* text);
-void MojiOutD1(Output& fpw, double x, double y, int n);
-void MojiOutD2(Output& fpw, double x, double y, int n1, int n2);
+void MojiOutS(Output& output, double x, double y, const char* text);
+void MojiOutSD(Output& output, double x, double y, double value, const char* text);
+void MojiOutD1(Output& output, double x, double y, int n);
+void MojiOutD2(Output& output, double x, double y, int n1, int n2);
 // Circle records: centre and radius; or all seven fields.
-void Kci(Output& fpw, double cx, double cy, double r);
-void Kdci(Output& fpw, double cx, double cy, double r, double start, double end, double v6,
+void Kci(Output& output, double cx, double cy, double r);
+void Kdci(Output& output, double cx, double cy, double r, double start, double end, double v6,
           double v7);
 
 // Distance between two points.

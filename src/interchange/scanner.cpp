@@ -2,7 +2,6 @@
 
 #include <cstddef>
 
-#include "background/matte.hpp"
 #include "interchange/attributes.hpp"
 #include "interchange/fields.hpp"
 #include "interchange/format.hpp"
@@ -12,17 +11,12 @@ namespace textmatte {
 
 namespace {
 
-constexpr int kTraceLevel = 3;
-// Echo switches of the record table; no option or record changes them.
-constexpr int isHD = 1;
-constexpr int isWCNLCT = 0;
-
-void copy_line(const Line& line, Output& fpw) {
-    fpw.put(line.bytes.data(), line.bytes.size());
+void copy_line(const Line& line, Output& output) {
+    output.text(line.bytes());
 }
 
-void text_type_record(RunState& run, const Line& line, Output& fpw) {
-    if (isHD == 1 || isWCNLCT == 1) copy_line(line, fpw);
+void text_type_record(RunState& run, const Line& line, Output& output) {
+    copy_line(line, output);
     switch (read_text_type(run.types, line)) {
     case TextTypeRecord::free_size: latch_free_size(run.attrs, run.types); break;
     case TextTypeRecord::numbered: latch_text_type(run.attrs, run.types); break;
@@ -30,148 +24,138 @@ void text_type_record(RunState& run, const Line& line, Output& fpw) {
     }
 }
 
-void text_record(RunState& run, const Line& line, Output& fpw, Output& out) {
-    read_text_record(run.text, line);
-    CHR_PRO(run, fpw, out);
-}
-
 void line_record(ScannerState& s, const Line& line) {
-    scan(line.text, 1, "%lf %lf %lf %lf", {&s.x1, &s.y1, &s.x2, &s.y2});
+    FieldReader f(line.text(), 1);
+    f.real(s.x1) && f.real(s.y1) && f.real(s.x2) && f.real(s.y2);
     if (s.x1 != s.x2 || s.y1 != s.y2) s.stepcnt = 3;
 }
 
-// An attribute record read as decimal ("%d") or hexadecimal ("%x").
-void attribute_record(const Line& line, Output& fpw, const char* fmt, int& current, int& latched) {
-    if (isHD == 1) copy_line(line, fpw);
-    scan(line.text, 2, fmt, {&current});
+enum class Radix { decimal, hexadecimal };
+
+// An attribute record: copied, its number read from byte 2, then latched.
+void attribute_record(const Line& line, Output& output, Radix radix, int& current, int& latched) {
+    copy_line(line, output);
+    FieldReader f(line.text(), 2);
+    radix == Radix::decimal ? f.decimal(current) : f.hex(current);
     latch(latched, current);
 }
 
-void l_record(RunState& run, const Line& line, Output& fpw) {
+void l_record(RunState& run, const Line& line, Output& output) {
     Attributes& a = run.attrs;
     switch (line.at(1)) {
-    case 'g': attribute_record(line, fpw, "%x", a.GROUP, a.GROUPi); break;
-    case 'y': attribute_record(line, fpw, "%x", a.LAYER, a.LAYERi); break;
-    case 't': attribute_record(line, fpw, "%d", a.TYPE, a.TYPEi); break;
-    case 'c': attribute_record(line, fpw, "%d", a.COLOR, a.COLORi); break;
-    default:
-        if (isHD == 1) copy_line(line, fpw);
-        break;
+    case 'g': attribute_record(line, output, Radix::hexadecimal, a.GROUP, a.GROUPi); break;
+    case 'y': attribute_record(line, output, Radix::hexadecimal, a.LAYER, a.LAYERi); break;
+    case 't': attribute_record(line, output, Radix::decimal, a.TYPE, a.TYPEi); break;
+    case 'c': attribute_record(line, output, Radix::decimal, a.COLOR, a.COLORi); break;
+    default: copy_line(line, output); break;
     }
 }
 
-void header_point(ScannerState& s, const Line& line, Output& out, bool trace) {
-    const char kind = line.at(3);
-    std::size_t coords;
-    const char* trace_fmt = nullptr;
+// The kinds of header point record, by the byte after the index.
+enum class PointKind { plain, plus, slash, minus };
+
+void trace_header_point(Output& console, PointKind kind, int index, double x, double y) {
     switch (kind) {
+    case PointKind::plain: write<"##  hp%d   %.2f %.2f \n">(console, index, x, y); break;
+    case PointKind::slash: write<"##  hp%d/  %.2f %.2f \n">(console, index, x, y); break;
+    case PointKind::minus: write<"##  hp%d-  %.2f %.2f \n">(console, index, x, y); break;
+    case PointKind::plus: break; // stored without a trace
+    }
+}
+
+void header_point(ScannerState& s, const Line& line, Output& console, bool trace) {
+    const char kind_byte = line.at(3);
+    PointKind kind;
+    std::size_t coordinates = 4;
+    switch (kind_byte) {
     case ' ':
-        coords = 3;
-        trace_fmt = "##  hp%d   %.2f %.2f \n";
+        kind = PointKind::plain;
+        coordinates = 3;
         break;
-    case '+': coords = 4; break;
-    case '/':
-        coords = 4;
-        trace_fmt = "##  hp%d/  %.2f %.2f \n";
-        break;
-    case '-':
-        coords = 4;
-        trace_fmt = "##  hp%d-  %.2f %.2f \n";
-        break;
+    case '+': kind = PointKind::plus; break;
+    case '/': kind = PointKind::slash; break;
+    case '-': kind = PointKind::minus; break;
     case 'l':
     case 'c':
-        if (line.at(4) != (kind == 'l' ? 'n' : 'h')) return;
-        scan(line.text, 2, "%d", {&s.iPOINT});
+        if (line.at(4) != (kind_byte == 'l' ? 'n' : 'h')) return;
+        FieldReader(line.text(), 2).decimal(s.iPOINT);
         s.stepcnt = 2; // its coordinates are not kept
         return;
     default: return;
     }
-    scan(line.text, 2, "%d", {&s.iPOINT});
-    const bool stored = s.iPOINT >= 0 && s.iPOINT <= ScannerState::HPmax;
-    if (!stored) return; // nothing to store, and no entry to trace
+    FieldReader(line.text(), 2).decimal(s.iPOINT);
+    if (s.iPOINT < 0 || s.iPOINT > ScannerState::kLastHeaderPoint) return; // no entry to store
     const auto i = static_cast<std::size_t>(s.iPOINT);
-    scan(line.text, coords, "%lf %lf", {&s.PX[i], &s.PY[i]});
-    if (trace && trace_fmt) print(out, trace_fmt, {s.iPOINT, s.PX[i], s.PY[i]});
+    FieldReader f(line.text(), coordinates);
+    f.real(s.PX[i]) && f.real(s.PY[i]);
+    if (trace) trace_header_point(console, kind, s.iPOINT, s.PX[i], s.PY[i]);
 }
 
-void h_record(RunState& run, const Line& line, Output& fpw, Output& out) {
+void h_record(RunState& run, const Line& line, const ScanStreams& streams) {
     switch (line.at(1)) {
     case 'q':
-        if (isHD == 1) fpw.put("hd\n");
+        write<"hd\n">(streams.output);
         run.scan.stepcnt = 1;
         break;
-    case 'p': header_point(run.scan, line, out, run.settings.isTest == kTraceLevel); break;
+    case 'p':
+        header_point(run.scan, line, streams.console,
+                     run.settings.isTest == DebugLevel::scan_trace);
+        break;
     case 'c': read_text_type_table(run.types, line); break;
     default: break; // "hs" and the rest: consumed
     }
 }
 
-void p_record(RunState& run, const Line& line, Output& fpw) {
-    switch (line.at(1)) {
-    case 'n': attribute_record(line, fpw, "%x", run.attrs.TENS, run.attrs.TENSi); break;
-    case 'l':
-        PLreset(run.scan);
-        run.scan.iPL = 1;
-        break;
-    default: break; // "pt" and the rest: consumed
-    }
+void p_record(RunState& run, const Line& line, Output& output) {
+    if (line.at(1) == 'n')
+        attribute_record(line, output, Radix::hexadecimal, run.attrs.TENS, run.attrs.TENSi);
+    // "pt", "pl" and the rest: consumed
 }
 
-void trace_line(const RunState& run, const Line& line, Output& out, unsigned jd_xmax,
+void trace_line(const RunState& run, const Line& line, Output& console, unsigned jd_xmax,
                 unsigned jd_limit) {
-    print(out, "## ---- JW_PATTERN()  jwc_temp.txt processing --------\n");
-    print(out, "##  jd_x=%u/%u : jd_x/jd_xmax  jd_limit=%u\n", {run.scan.jd_x, jd_xmax, jd_limit});
-    out.put("##  buf=(");
-    out.put(line.text);
-    out.put(")\n");
+    write<"## ---- JW_PATTERN()  jwc_temp.txt processing --------\n"
+          "##  jd_x=%u/%u : jd_x/jd_xmax  jd_limit=%u\n"
+          "##  buf=(%s)\n">(console, run.scan.jd_x, jd_xmax, jd_limit, line.text());
 }
 
 } // namespace
 
-void PLreset(ScannerState& scan) {
-    scan.iPL = 0;
-    scan.iPLcounter = 0;
-    scan.iKtensu = 0;
-    scan.KYleng = 0.0;
-}
-
-void dispatch(RunState& run, const Line& line, Output& fpw, Output& out) {
+void dispatch(RunState& run, const Line& line, const ScanStreams& streams, TextHandler& texts) {
+    Output& output = streams.output;
     switch (line.at(0)) {
-    case '#':
-        copy_line(line, fpw);
-        PLreset(run.scan);
-        break;
+    case '#': copy_line(line, output); break;
     case 'c':
         switch (line.at(1)) {
-        case 'c':
-            if (isHD == 1) copy_line(line, fpw);
-            break;
-        case 'n': text_type_record(run, line, fpw); break;
+        case 'c': copy_line(line, output); break;
+        case 'n': text_type_record(run, line, output); break;
         case 'i': break; // circle: consumed
-        default: text_record(run, line, fpw, out); break;
+        default:
+            read_text_record(run.text, line);
+            texts.handle_text(run.text, run.types, run.scan.jd_x);
+            break;
         }
         break;
     case 'b':
-        if (line.at(1) == 'z' && isHD == 1) copy_line(line, fpw);
+        if (line.at(1) == 'z') copy_line(line, output);
         break;
     case ' ': line_record(run.scan, line); break;
-    case 'l': l_record(run, line, fpw); break;
-    case 'h': h_record(run, line, fpw, out); break;
-    case 'p': p_record(run, line, fpw); break;
+    case 'l': l_record(run, line, output); break;
+    case 'h': h_record(run, line, streams); break;
+    case 'p': p_record(run, line, output); break;
     default: break; // "z", digits, capitals, tabs, empty lines ...: consumed
     }
 }
 
-int JW_PATTERN(RunState& run, LineReader& fp, Output& fpw, Output& out, unsigned jd_xmax,
-               unsigned jd_limit) {
+void JW_PATTERN(RunState& run, const ScanStreams& streams, TextHandler& texts, unsigned jd_xmax,
+                unsigned jd_limit) {
     Line line;
-    const bool trace = run.settings.isTest == kTraceLevel;
+    const bool trace = run.settings.isTest == DebugLevel::scan_trace;
     for (run.scan.jd_x = 0; run.scan.jd_x != jd_limit; ++run.scan.jd_x) {
-        if (!fp.next(line)) break;
-        if (trace) trace_line(run, line, out, jd_xmax, jd_limit);
-        dispatch(run, line, fpw, out);
+        if (!streams.input.next(line)) break;
+        if (trace) trace_line(run, line, streams.console, jd_xmax, jd_limit);
+        dispatch(run, line, streams, texts);
     }
-    return 0;
 }
 
 } // namespace textmatte

@@ -2,8 +2,8 @@
 //
 // Each line is dispatched on its head: comment and attribute records are
 // copied through as read, each "hq" is answered with "hd", header records
-// fill the text-type table, text records go to the background routine, and
-// everything else is consumed without output.
+// fill the text-type table, text records are read and handed to the text
+// handler the caller gives, and everything else is consumed without output.
 #pragma once
 
 #include "interchange/line_reader.hpp"
@@ -12,16 +12,30 @@
 
 namespace textmatte {
 
-// Scans at most jd_limit lines of `fp`, writing to `fpw`; at debug level 3
-// traces every line on `out`. jd_xmax, the counted lines, shows in the
-// trace only. Returns 0.
-int JW_PATTERN(RunState& run, LineReader& fp, Output& fpw, Output& out, unsigned jd_xmax,
-               unsigned jd_limit);
+// Receives each text record once its fields are read and writes what the
+// text becomes; the run hands the scanner the box routine this way.
+class TextHandler {
+  public:
+    virtual void handle_text(TextRecord& text, const TextTypes& types, unsigned jd_x) = 0;
 
-// Clears the polyline bookkeeping.
-void PLreset(ScannerState& scan);
+  protected:
+    ~TextHandler() = default;
+};
 
-// Handles one line; the main loop's body, exposed for tests.
-void dispatch(RunState& run, const Line& line, Output& fpw, Output& out);
+// The scanner's input, its output file, and standard output for traces.
+struct ScanStreams {
+    LineReader& input;
+    Output& output;
+    Output& console;
+};
+
+// Scans at most jd_limit lines; at the scan-trace level traces every line
+// on the console. jd_xmax, the counted lines, shows in the trace only.
+void JW_PATTERN(RunState& run, const ScanStreams& streams, TextHandler& texts, unsigned jd_xmax,
+                unsigned jd_limit);
+
+// Handles one line; the scan's body, exposed so a line's output can be
+// checked on its own.
+void dispatch(RunState& run, const Line& line, const ScanStreams& streams, TextHandler& texts);
 
 } // namespace textmatte

@@ -25,7 +25,7 @@ bool is_hex(char c) {
 
 // The colour of an RGB colour record "lc10 #rrggbb"; empty for any other.
 std::string rgb_colour(const Line& line) {
-    const std::string_view t = line.text;
+    const std::string_view t = line.text();
     if (t.size() < 12 || t.substr(0, 6) != "lc10 #") return {};
     std::string c(1, '#');
     for (std::size_t i = 6; i < 12; ++i) {
@@ -68,19 +68,21 @@ class Reader {
             fill_ = rgb;
             return;
         }
-        scan(line.text, 2, "%d", {&number_});
+        FieldReader(line.text(), 2).decimal(number_);
         fill_ = pen_ = palette_colour(number_);
     }
 
     void line_record(const Line& line) {
-        scan(line.text, 1, "%lf %lf %lf %lf", {&x1_, &y1_, &x2_, &y2_});
+        FieldReader f(line.text(), 1);
+        f.real(x1_) && f.real(y1_) && f.real(x2_) && f.real(y2_);
         add(Shape::Kind::line).points = {{x1_, y1_}, {x2_, y2_}};
     }
 
     void circle(const Line& line) {
         start_ = 0.0, end_ = 360.0, v6_ = -2.0, v7_ = 0.0;
-        scan(line.text, 2, "%lf %lf %lf %lf %lf %lf %lf",
-             {&cx_, &cy_, &r_, &start_, &end_, &v6_, &v7_});
+        FieldReader f(line.text(), 2);
+        f.real(cx_) && f.real(cy_) && f.real(r_) && f.real(start_) && f.real(end_) && f.real(v6_) &&
+            f.real(v7_);
         const bool whole = std::fabs(end_ - start_) >= 360.0;
         Shape& s = add(whole ? Shape::Kind::circle : Shape::Kind::arc);
         s.points = {{cx_, cy_}};
@@ -90,17 +92,20 @@ class Reader {
     }
 
     void point(const Line& line) {
-        scan(line.text, 2, "%lf %lf", {&px_, &py_});
+        FieldReader f(line.text(), 2);
+        f.real(px_) && f.real(py_);
         add(Shape::Kind::point).points = {{px_, py_}};
     }
 
     void solid(const Line& line) {
         std::array<double, 8> v{};
-        const int n = scan(line.text, 2, "%lf %lf %lf %lf %lf %lf %lf %lf",
-                           {&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]});
+        FieldReader f(line.text(), 2);
+        std::size_t n = 0;
+        while (n < v.size() && f.real(v[n]))
+            ++n;
         if (n < 4) return;
         Shape& s = add(Shape::Kind::solid);
-        for (int i = 0; i + 1 < n; i += 2)
+        for (std::size_t i = 0; i + 1 < n; i += 2)
             s.points.push_back({v[i], v[i + 1]});
     }
 

@@ -1,43 +1,35 @@
 // textmatte-preview IN.txt OUT.svg: draws an interchange file (as the host
 // writes it, or as textmatte rewrites it) as a standalone SVG picture.
+#include "files/files.hpp"
 #include "interchange/format.hpp"
 #include "interchange/line_reader.hpp"
 #include "preview/drawing.hpp"
 #include "preview/svg.hpp"
-#include "run/files.hpp"
 
 int main(int argc, char* argv[]) {
     using namespace textmatte;
-    Output err(standard_error(), LineEnds::lf);
+    Output errors(standard_error(), LineEnds::lf);
+    auto fail = [&errors](const char* what, const char* name) {
+        write<"Cannot %s file: %s \n">(errors, what, name);
+        errors.flush();
+        return 1;
+    };
     if (argc != 3) {
-        print(err, "usage: textmatte-preview IN.txt OUT.svg\n");
-        err.flush();
+        write<"usage: textmatte-preview IN.txt OUT.svg\n">(errors);
+        errors.flush();
         return 2;
     }
     FileSystem& fs = real_file_system();
     auto in = fs.open_read(argv[1]);
-    if (!in) {
-        print(err, "Cannot open file: %s \n", {argv[1]});
-        err.flush();
-        return 1;
-    }
+    if (!in) return fail("open", argv[1]);
     LineReader reader(*in);
     const preview::Drawing drawing = preview::read_drawing(reader);
-    if (reader.failed()) {
-        print(err, "Cannot read file: %s \n", {argv[1]});
-        err.flush();
-        return 1;
-    }
-    auto out_file = fs.open_write(argv[2]);
-    if (!out_file) {
-        print(err, "Cannot open file: %s \n", {argv[2]});
-        err.flush();
-        return 1;
-    }
+    if (reader.failed()) return fail("read", argv[1]);
+    fs.remove_name(argv[2]);
+    auto out_file = fs.create_new(argv[2]);
+    if (!out_file) return fail("open", argv[2]);
     Output svg(*out_file, LineEnds::lf);
     preview::write_svg(drawing, svg);
-    const bool written = svg.flush() && out_file->close();
-    if (!written) print(err, "Cannot write file: %s \n", {argv[2]});
-    err.flush();
-    return written ? 0 : 1;
+    if (!svg.flush() || !out_file->close()) return fail("write", argv[2]);
+    return 0;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "interchange/format.hpp"
+#include "interchange/output.hpp"
 
 namespace textmatte::preview {
 
@@ -84,26 +85,26 @@ View fit(const Drawing& d) {
 void escaped(Output& out, const std::string& text) {
     for (char c : text) {
         switch (c) {
-        case '&': out.put("&amp;"); break;
-        case '<': out.put("&lt;"); break;
-        case '>': out.put("&gt;"); break;
-        case '"': out.put("&quot;"); break;
-        case '\'': out.put("&apos;"); break;
-        default: out.put_char(c); break;
+        case '&': out.literal("&amp;"); break;
+        case '<': out.literal("&lt;"); break;
+        case '>': out.literal("&gt;"); break;
+        case '"': out.literal("&quot;"); break;
+        case '\'': out.literal("&apos;"); break;
+        default: out.character(c); break;
         }
     }
 }
 
 void line(Output& out, const View& v, const Shape& s) {
-    print(out, "<line x1=\"%.3f\" y1=\"%.3f\" x2=\"%.3f\" y2=\"%.3f\" stroke=\"%s\"/>\n",
-          {v.x(s.points[0].x), v.y(s.points[0].y), v.x(s.points[1].x), v.y(s.points[1].y),
-           s.colour.c_str()});
+    write<"<line x1=\"%.3f\" y1=\"%.3f\" x2=\"%.3f\" y2=\"%.3f\" stroke=\"%s\"/>\n">(
+        out, v.x(s.points[0].x), v.y(s.points[0].y), v.x(s.points[1].x), v.y(s.points[1].y),
+        s.colour.c_str());
 }
 
 void circle(Output& out, const View& v, const Shape& s) {
-    print(
-        out, "<circle cx=\"%.3f\" cy=\"%.3f\" r=\"%.3f\" fill=\"none\" stroke=\"%s\"/>\n",
-        {v.x(s.points[0].x), v.y(s.points[0].y), std::fabs(s.radius) * v.scale, s.colour.c_str()});
+    write<"<circle cx=\"%.3f\" cy=\"%.3f\" r=\"%.3f\" fill=\"none\" stroke=\"%s\"/>\n">(
+        out, v.x(s.points[0].x), v.y(s.points[0].y), std::fabs(s.radius) * v.scale,
+        s.colour.c_str());
 }
 
 void arc(Output& out, const View& v, const Shape& s) {
@@ -115,49 +116,50 @@ void arc(Output& out, const View& v, const Shape& s) {
     const double a0 = s.start_deg * std::numbers::pi / 180.0;
     const double a1 = a0 + sweep * std::numbers::pi / 180.0;
     const Point c = s.points[0];
-    print(out,
-          "<path d=\"M %.3f %.3f A %.3f %.3f 0 %d 0 %.3f %.3f\" fill=\"none\" stroke=\"%s\"/>\n",
-          {v.x(c.x + r * std::cos(a0)), v.y(c.y + r * std::sin(a0)), r * v.scale, r * v.scale,
-           sweep > 180.0 ? 1 : 0, v.x(c.x + r * std::cos(a1)), v.y(c.y + r * std::sin(a1)),
-           s.colour.c_str()});
+    write<"<path d=\"M %.3f %.3f A %.3f %.3f 0 %d 0 %.3f %.3f\" fill=\"none\" stroke=\"%s\"/>\n">(
+        out, v.x(c.x + r * std::cos(a0)), v.y(c.y + r * std::sin(a0)), r * v.scale, r * v.scale,
+        sweep > 180.0 ? 1 : 0, v.x(c.x + r * std::cos(a1)), v.y(c.y + r * std::sin(a1)),
+        s.colour.c_str());
 }
 
 void point(Output& out, const View& v, const Shape& s) {
-    print(out, "<circle cx=\"%.3f\" cy=\"%.3f\" r=\"1.5\" fill=\"%s\"/>\n",
-          {v.x(s.points[0].x), v.y(s.points[0].y), s.colour.c_str()});
+    write<"<circle cx=\"%.3f\" cy=\"%.3f\" r=\"1.5\" fill=\"%s\"/>\n">(
+        out, v.x(s.points[0].x), v.y(s.points[0].y), s.colour.c_str());
 }
 
 void solid(Output& out, const View& v, const Shape& s) {
-    out.put("<polygon points=\"");
+    out.literal("<polygon points=\"");
     for (std::size_t i = 0; i < s.points.size(); ++i)
-        print(out, i ? " %.3f,%.3f" : "%.3f,%.3f", {v.x(s.points[i].x), v.y(s.points[i].y)});
-    print(out, "\" fill=\"%s\" stroke=\"none\"/>\n", {s.colour.c_str()});
+        if (i)
+            write<" %.3f,%.3f">(out, v.x(s.points[i].x), v.y(s.points[i].y));
+        else
+            write<"%.3f,%.3f">(out, v.x(s.points[i].x), v.y(s.points[i].y));
+    write<"\" fill=\"%s\" stroke=\"none\"/>\n">(out, s.colour.c_str());
 }
 
 void text(Output& out, const View& v, const Shape& s) {
     const double x = v.x(s.points[0].x), y = v.y(s.points[0].y);
     const double angle = std::atan2(s.direction.y, s.direction.x) * 180.0 / std::numbers::pi;
     const double length = std::hypot(s.direction.x, s.direction.y) * v.scale;
-    print(out, "<text x=\"%.3f\" y=\"%.3f\" font-size=\"%.3f\" fill=\"%s\"",
-          {x, y, text_height(s) * v.scale, s.colour.c_str()});
-    if (angle != 0.0) print(out, " transform=\"rotate(%.3f %.3f %.3f)\"", {-angle, x, y});
+    write<"<text x=\"%.3f\" y=\"%.3f\" font-size=\"%.3f\" fill=\"%s\"">(
+        out, x, y, text_height(s) * v.scale, s.colour.c_str());
+    if (angle != 0.0) write<" transform=\"rotate(%.3f %.3f %.3f)\"">(out, -angle, x, y);
     if (length > 0 && !s.text.empty())
-        print(out, " textLength=\"%.3f\" lengthAdjust=\"spacingAndGlyphs\"", {length});
-    out.put(">");
+        write<" textLength=\"%.3f\" lengthAdjust=\"spacingAndGlyphs\"">(out, length);
+    out.literal(">");
     escaped(out, s.text);
-    out.put("</text>\n");
+    write<"</text>\n">(out);
 }
 
 } // namespace
 
 void write_svg(const Drawing& drawing, Output& out) {
     const View v = fit(drawing);
-    out.put("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
-    print(out,
-          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
-          "viewBox=\"0 0 %.3f %.3f\" font-family=\"sans-serif\" stroke-width=\"1\">\n",
-          {v.width, v.height, v.width, v.height});
-    out.put("<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n");
+    write<"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n">(out);
+    write<"<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
+          "viewBox=\"0 0 %.3f %.3f\" font-family=\"sans-serif\" stroke-width=\"1\">\n">(
+        out, v.width, v.height, v.width, v.height);
+    write<"<rect width=\"100%%\" height=\"100%%\" fill=\"#ffffff\"/>\n">(out);
     for (const Shape& s : drawing.shapes) {
         if (!finite(s)) continue;
         switch (s.kind) {
@@ -169,7 +171,7 @@ void write_svg(const Drawing& drawing, Output& out) {
         case Shape::Kind::text: text(out, v, s); break;
         }
     }
-    out.put("</svg>\n");
+    write<"</svg>\n">(out);
 }
 
 } // namespace textmatte::preview

@@ -5,6 +5,7 @@
 
 #include "interchange/fields.hpp"
 #include "interchange/format.hpp"
+#include "state/state.hpp"
 
 namespace textmatte {
 
@@ -18,9 +19,10 @@ char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// Only the first character of the value counts: '1' to '6', else level 0.
 void set_debug_level(const char* value, RunSettings& s) {
-    s.isTest = 0;
-    if (value[0] >= '1' && value[0] <= '6') s.isTest = value[0] - '0';
+    s.isTest = DebugLevel::off;
+    if (value[0] >= '1' && value[0] <= '6') s.isTest = static_cast<DebugLevel>(value[0] - '0');
 }
 
 } // namespace
@@ -39,7 +41,7 @@ int read_int(const char* text) {
     return v > INT_MAX ? INT_MAX : static_cast<int>(v);
 }
 
-void opt(const char* arg, RunSettings& s, Output& out, Output& err) {
+void opt(const char* arg, RunSettings& s, Output& console, Output& errors) {
     const char letter = arg[0] ? lower(arg[1]) : '\0';
     const char* value = arg[0] && arg[1] ? arg + 2 : "";
     const bool has_value = value[0] != '\0';
@@ -60,7 +62,7 @@ void opt(const char* arg, RunSettings& s, Output& out, Output& err) {
         break;
     case 't':
         if (!has_value) {
-            s.isTest = 0;
+            s.isTest = DebugLevel::off;
             return; // a bare t writes no option trace
         }
         set_debug_level(value, s);
@@ -72,12 +74,10 @@ void opt(const char* arg, RunSettings& s, Output& out, Output& err) {
     case 's':
     case 'u':
     case 'w': break; // accepted, changes nothing
-    default: print(err, "\n illegal Option.\n"); break;
+    default: write<"\n illegal Option.\n">(errors); break;
     }
-    if (s.isTest > 2) {
-        print(out, "# --- command line option ---------------\n");
-        print(out, "# --- wSCLR=(%d)\n", {s.wSCLR});
-    }
+    if (traces_options(s.isTest))
+        write<"# --- command line option ---------------\n# --- wSCLR=(%d)\n">(console, s.wSCLR);
 }
 
 } // namespace textmatte

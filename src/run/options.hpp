@@ -8,9 +8,9 @@
 namespace textmatte {
 
 // Applies one option argument (with its leading '-' or '/') to the settings.
-// An unknown letter is reported on `err`; at debug levels above 2 the option
-// trace goes to `out`.
-void opt(const char* arg, RunSettings& settings, Output& out, Output& err);
+// An unknown letter is reported on `errors`; from the scan-trace level on
+// the option trace goes to `console`.
+void opt(const char* arg, RunSettings& settings, Output& console, Output& errors);
 
 // The value text read as a decimal integer the way atoi reads it, saturating
 // at the limits of a 32-bit integer.

@@ -12,13 +12,30 @@
 
 namespace textmatte {
 
+// What each debug level adds to a run. Every level but `off` leaves the
+// host's file as the host wrote it and the output in the output file.
+enum class DebugLevel : int {
+    off = 0,              // a normal run
+    closing_comments = 1, // two comment lines in the output before the trailer
+    text_trace = 2,       // the options-read line and nine lines per text
+    scan_trace = 3,       // option trace, three lines per line read, end lines
+    option_trace_4 = 4,   // levels 4 to 6 add the option trace only
+    option_trace_5 = 5,
+    option_trace_6 = 6,
+};
+
+// Levels from 3 up follow every option with the option trace.
+constexpr bool traces_options(DebugLevel level) {
+    return level >= DebugLevel::scan_trace;
+}
+
 // Settings chosen on the command line; fixed once the options are read.
 struct RunSettings {
-    int isTest = 0; // debug level 0..6
-    int iGRAY = 5;  // shade index into inGRAY
-    int iBACK = 3;  // margin around a text, drawing units
-    int iBOLD = 0;  // decoration prefix 0..3
-    int wSCLR = 0;  // shown only by the option trace
+    DebugLevel isTest = DebugLevel::off;
+    int iGRAY = 5; // shade index
+    int iBACK = 3; // margin around a text, drawing units
+    int iBOLD = 0; // decoration prefix 0..3
+    int wSCLR = 0; // shown only by the option trace
 };
 
 // Text types 1..10 come from the table records, entry 0 from the latest
@@ -46,7 +63,6 @@ struct TextRecord {
     double ChDY = 0.0;
     std::array<char, kRawCapacity + 1> ChSTR0{}; // NUL-terminated
     std::array<char, kCleanMax + 1> ChSTR{};     // NUL-terminated
-    std::array<char, 3> MOJI_head{'c', 'h', '\0'};
 };
 
 // Current value and first-seen latch of every attribute. A latch holds the
@@ -70,20 +86,15 @@ struct Attributes {
 
 // What the scanner keeps from line to line.
 struct ScannerState {
-    static constexpr int HPmax = 3;
+    static constexpr int kLastHeaderPoint = 3; // header points 0..3
 
     unsigned jd_x = 0;
     int stepcnt = 0;
-    // Last line record's end points; unread fields keep their values.
+    // The last line record's end points: fields a line lacks keep their values.
     double x1 = 0.0, y1 = 0.0, x2 = 0.0, y2 = 0.0;
-    std::array<double, HPmax + 1> PX{};
-    std::array<double, HPmax + 1> PY{};
+    std::array<double, kLastHeaderPoint + 1> PX{};
+    std::array<double, kLastHeaderPoint + 1> PY{};
     int iPOINT = 0;
-    // Polyline bookkeeping: kept, but no output depends on it.
-    int iPL = 0;
-    int iPLcounter = 0;
-    int iKtensu = 0;
-    double KYleng = 0.0;
 };
 
 // Everything one run shares; a fresh object is a fresh run.

@@ -19,17 +19,17 @@ struct Text {
 // height of the text type in force.
 std::string records_for(const Text& t, double height, RunSettings settings = {},
                         std::string* trace = nullptr) {
-    RunState run;
-    run.settings = settings;
-    run.types.MOJIS = 3;
-    run.types.MOJI_H[3] = height;
-    run.text.ChX = t.x;
-    run.text.ChY = t.y;
-    run.text.ChDX = t.dx;
-    run.text.ChDY = t.dy;
-    std::memcpy(run.text.ChSTR0.data(), t.raw.c_str(), t.raw.size() + 1);
+    TextTypes types;
+    types.MOJIS = 3;
+    types.MOJI_H[3] = height;
+    TextRecord text;
+    text.ChX = t.x;
+    text.ChY = t.y;
+    text.ChDX = t.dx;
+    text.ChDY = t.dy;
+    std::memcpy(text.ChSTR0.data(), t.raw.c_str(), t.raw.size() + 1);
     testing::Captured file, console(LineEnds::lf);
-    CHR_PRO(run, file.out, console.out);
+    CHR_PRO(settings, text, types, file.out, console.out);
     if (trace) *trace = console.str();
     return file.str();
 }
@@ -178,13 +178,14 @@ TEST(Shade, SelectsTheGreyOfTheTable) {
 }
 
 TEST(TextBox, ATextTypeOutsideTheTableHasNoHeight) {
-    RunState run;
-    run.types.MOJIS = 12;
-    run.text.ChDX = 30;
-    run.text.ChX = 10;
-    run.text.ChY = 20;
+    TextTypes types;
+    types.MOJIS = 12;
+    TextRecord text;
+    text.ChDX = 30;
+    text.ChX = 10;
+    text.ChY = 20;
     testing::Captured file, console(LineEnds::lf);
-    CHR_PRO(run, file.out, console.out);
+    CHR_PRO(RunSettings{}, text, types, file.out, console.out);
     EXPECT_NE(file.str().find("sl 7.000000000000 17.000000000000 43.000000000000 17.000000000000 "
                               "43.000000000000 23.000000000000"),
               std::string::npos);
@@ -192,8 +193,8 @@ TEST(TextBox, ATextTypeOutsideTheTableHasNoHeight) {
 
 TEST(Trace, LevelTwoPrintsNineLinesAndTheSameRecords) {
     RunSettings level2, level3;
-    level2.isTest = 2;
-    level3.isTest = 3;
+    level2.isTest = DebugLevel::text_trace;
+    level3.isTest = DebugLevel::scan_trace;
     std::string trace;
     std::string records = records_for({10, 20, 30, 0}, 5, level2, &trace);
     EXPECT_EQ(records, records_for({10, 20, 30, 0}, 5));

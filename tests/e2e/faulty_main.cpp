@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "files/files.hpp"
 #include "run/driver.hpp"
-#include "run/files.hpp"
 #include "support/faulty_fs.hpp"
 
 int main(int argc, char* argv[]) {

@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!a.empty() && (a[0] == '-' || a[0] == '/')) opt(a.c_str(), s, out, err);
     out.flush();
     err.flush();
-    check(s.isTest >= 0 && s.isTest <= 6, "debug level out of range");
+    check(s.isTest >= DebugLevel::off && s.isTest <= DebugLevel::option_trace_6,
+          "debug level out of range");
     check(s.iGRAY >= 0 && s.iGRAY <= 9, "shade out of range");
     check(s.iBACK >= -5 && s.iBACK <= 5, "margin out of range");
     check(s.iBOLD >= 0 && s.iBOLD <= 3, "decoration out of range");

@@ -12,7 +12,7 @@
 #include "interchange/attributes.hpp"
 #include "interchange/line_reader.hpp"
 #include "interchange/scanner.hpp"
-#include "run/driver.hpp"
+#include "pipeline/convert.hpp"
 #include "state/state.hpp"
 
 using namespace textmatte;
@@ -38,7 +38,7 @@ std::size_t count_lines(std::string_view bytes) {
 void check_line(const Line& line, std::string_view produced) {
     const char c0 = line.at(0), c1 = line.at(1);
     std::string copied;
-    for (char c : line.bytes)
+    for (char c : line.bytes())
         copied += c == '\n' ? std::string("\r\n") : std::string(1, c);
     if (c0 == 'c' && c1 != 'c' && c1 != 'n' && c1 != 'i') {
         check(count_lines(produced) == 3, "a text did not give three lines");
@@ -62,7 +62,7 @@ void check_line(const Line& line, std::string_view produced) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     RunSettings settings;
     if (size >= 4) {
-        settings.isTest = data[0] % 7;
+        settings.isTest = static_cast<DebugLevel>(data[0] % 7);
         settings.iGRAY = static_cast<std::int8_t>(data[1]);
         settings.iBACK = static_cast<std::int8_t>(data[2]);
         settings.iBOLD = static_cast<std::int8_t>(data[3]);
@@ -78,12 +78,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Output file(file_bytes, LineEnds::crlf), console(console_bytes, LineEnds::lf);
     StringSource source(input);
     LineReader reader(source);
+    TextBoxes boxes(run.settings, file, console);
+    const ScanStreams streams{reader, file, console};
     Line line;
     unsigned lines = 0;
-    while (lines < jd_limit && reader.next(line)) {
+    while (lines < kLineLimit && reader.next(line)) {
         file.flush();
         const std::size_t before = file_bytes.bytes.size();
-        dispatch(run, line, file, console);
+        dispatch(run, line, streams, boxes);
         file.flush();
         check_line(line, std::string_view(file_bytes.bytes).substr(before));
         ++lines;
@@ -110,13 +112,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     f2.flush();
     c2.flush();
     std::string expected = file_bytes.bytes.substr(0, body);
-    if (settings.isTest == 1) {
+    if (settings.isTest == DebugLevel::closing_comments) {
         check(file2.bytes.size() > body, "level 1 lines missing");
         check(file2.bytes.compare(0, body, expected) == 0, "pipeline differs from line by line");
     } else {
         check(file2.bytes == file_bytes.bytes, "pipeline differs from line by line");
     }
-    if (settings.isTest == 0 || settings.isTest == 1 || settings.isTest >= 4)
+    if (settings.isTest != DebugLevel::text_trace && settings.isTest != DebugLevel::scan_trace)
         check(console2.bytes.empty(), "trace at a level that has none");
     return 0;
 }

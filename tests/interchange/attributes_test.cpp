@@ -63,9 +63,8 @@ TEST(Trailer, FreeSizeLineNeedsAPositiveWidth) {
 }
 
 TEST(Trailer, FollowsTheLevelOneCommentLines) {
-    RunSettings level1;
-    level1.isTest = 1;
-    auto r = testing::convert_all("hq\r\nlc2\r\n", level1, 2);
+    auto r =
+        testing::convert_all("hq\r\nlc2\r\n", testing::at_level(DebugLevel::closing_comments), 2);
     EXPECT_EQ(r.output,
               "hd\r\nlc2\r\n"
               "# ------------------ main() Pattern1 end file closing ------------------ \r\n"

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 
 namespace textmatte {
@@ -38,6 +40,10 @@ TEST(ReadReal, TakesTheLongestPrefixStrtodWouldTake) {
         {"0x1p99999", kInf, 9},
         {"\t\n 7", 7.0, 4},
         {"0.1000000000000000055511151231257827", 0.1, 36},
+        {"9007199254740993", 9007199254740992.0, 16}, // 2^53 + 1: a tie, to even
+        {"0.05", 0.05, 4},
+        {"007.50", 7.5, 6},
+        {"1.5E3", 1500.0, 5},
     };
     for (const Case& c : cases) {
         double v = 99.0;
@@ -52,6 +58,34 @@ TEST(ReadReal, TakesTheLongestPrefixStrtodWouldTake) {
     EXPECT_EQ(read_real(nan_text.data(), nan_text.data() + nan_text.size(), nan_value),
               nan_text.data() + nan_text.size());
     EXPECT_TRUE(std::isnan(nan_value));
+}
+
+// Short decimals, the common form, against the standard library's
+// correctly rounded reading: digit counts and point positions around the
+// limits of exact arithmetic (2^53, 10^22, 19 digits).
+TEST(ReadReal, ShortDecimalsRoundCorrectly) {
+    std::mt19937_64 rng(2024);
+    for (int i = 0; i < 300000; ++i) {
+        const int digits = 1 + static_cast<int>(rng() % 24);
+        std::string number;
+        for (int d = 0; d < digits; ++d)
+            number += static_cast<char>('0' + rng() % 10);
+        if (rng() % 5 != 0) {
+            const std::size_t point = rng() % (number.size() + 1);
+            number = number.substr(0, point) + "." + number.substr(point);
+        }
+        const std::string s = (rng() % 4 == 0 ? "-" : "") + number;
+        const char* begin = s.c_str();
+        const char* end = begin + s.size();
+        double expected = 0;
+        const char* digits_begin = begin + (s[0] == '-');
+        std::from_chars(digits_begin, end, expected);
+        if (s[0] == '-') expected = -expected;
+        double v = 0;
+        ASSERT_EQ(read_real(begin, end, v), end) << s;
+        ASSERT_EQ(v, expected) << s;
+        ASSERT_EQ(std::signbit(v), std::signbit(expected)) << s;
+    }
 }
 
 TEST(ReadReal, FailsWithoutANumberAndKeepsTheValue) {
@@ -103,61 +137,76 @@ TEST(ReadIntegers, DecimalAndHexadecimalSaturateBeyond32Bits) {
     }
 }
 
-TEST(Scan, StopsAtTheFirstFieldThatDoesNotConvertAndKeepsTheRest) {
+TEST(FieldReader, StopsAtTheFirstFieldThatDoesNotConvertAndKeepsTheRest) {
     double a = 1, b = 2, c = 3, d = 4;
-    EXPECT_EQ(scan(" 10 20 x 40", 0, "%lf %lf %lf %lf", {&a, &b, &c, &d}), 2);
+    FieldReader f(" 10 20 x 40", 0);
+    EXPECT_FALSE(f.real(a) && f.real(b) && f.real(c) && f.real(d));
     EXPECT_EQ(a, 10);
     EXPECT_EQ(b, 20);
     EXPECT_EQ(c, 3);
     EXPECT_EQ(d, 4);
 }
 
-TEST(Scan, StartsAtAFixedByteAndReadsNothingBeyondTheLine) {
-    int v = 5;
-    EXPECT_EQ(scan("lc7\n", 2, "%d", {&v}), 1);
-    EXPECT_EQ(v, 7);
-    EXPECT_EQ(scan("lc 8", 2, "%d", {&v}), 1);
-    EXPECT_EQ(v, 8);
-    EXPECT_EQ(scan("lc", 2, "%d", {&v}), 0);
-    EXPECT_EQ(scan("l", 2, "%d", {&v}), 0);
-    EXPECT_EQ(v, 8);
-    // Bytes between the head and the start are not looked at.
-    EXPECT_EQ(scan("hcwX1", 4, "%d", {&v}), 1);
-    EXPECT_EQ(v, 1);
-}
-
-TEST(Scan, TextFieldTakesEveryByteAfterTheQuote) {
-    double x = 0, y = 0, dx = 0, dy = 0;
-    char text[261] = "previous";
-    TextField field{text, 260};
+TEST(FieldReader, StartsAtAFixedByteAndReadsNothingBeyondTheLine) {
     struct Case {
         const char* line;
-        int converted;
-        const char* text;
+        std::size_t offset;
+        bool converts;
+        int value;
     } cases[] = {
-        {" 1 2 3 4   \"  two blanks\n", 5, "  two blanks\n"},
-        {" 1 2 3 4 \"", 5, ""},      // nothing after the quote: empty text
-        {" 1 2 3 4 X", 4, ""},       // no quote: text kept
-        {" 1 2 \"abc\n", 2, ""},     // too few reals: text kept
-        {" 1 2 3 4\"abc", 5, "abc"}, // no line end
+        {"lc7\n", 2, true, 7}, {"lc 8", 2, true, 8},  {"lc", 2, false, 5},
+        {"l", 2, false, 5},    {"hcwX1", 4, true, 1}, // bytes before the start are not looked at
+        {"12", 1, true, 2},
     };
     for (const Case& c : cases) {
-        std::strcpy(text, "kept");
-        EXPECT_EQ(scan(c.line, 0, "%lf %lf %lf %lf \"%260c", {&x, &y, &dx, &dy, field}),
-                  c.converted)
-            << c.line;
-        EXPECT_STREQ(text, c.converted == 5 ? c.text : "kept") << c.line;
+        int v = 5;
+        EXPECT_EQ(FieldReader(c.line, c.offset).decimal(v), c.converts) << c.line;
+        EXPECT_EQ(v, c.value) << c.line;
+    }
+    char text[8] = "kept";
+    FieldReader beyond("l", 2);
+    EXPECT_FALSE(beyond.space());
+    EXPECT_FALSE(beyond.rest(text, 7));
+    EXPECT_STREQ(text, "kept");
+}
+
+// The text record's read: four reals, white space, a quote, then the rest.
+bool read_text(std::string_view line, double (&v)[4], char* text, std::size_t capacity) {
+    FieldReader f(line, 0);
+    return f.real(v[0]) && f.real(v[1]) && f.real(v[2]) && f.real(v[3]) && f.space() &&
+           f.literal('"') && f.rest(text, capacity);
+}
+
+TEST(FieldReader, TextFieldTakesEveryByteAfterTheQuote) {
+    struct Case {
+        const char* line;
+        bool converts;
+        const char* text;
+    } cases[] = {
+        {" 1 2 3 4   \"  two blanks\n", true, "  two blanks\n"},
+        {" 1 2 3 4 \"", true, ""},       // nothing after the quote: empty text
+        {" 1 2 3 4 X", false, "kept"},   // no quote: text kept
+        {" 1 2 \"abc\n", false, "kept"}, // too few reals: text kept
+        {" 1 2 3 4\"abc", true, "abc"},  // no line end
+    };
+    for (const Case& c : cases) {
+        double v[4] = {};
+        char text[261] = "kept";
+        EXPECT_EQ(read_text(c.line, v, text, 260), c.converts) << c.line;
+        EXPECT_STREQ(text, c.text) << c.line;
     }
 }
 
-TEST(Scan, TextFieldNeverWritesPastItsTarget) {
-    char text[8] = {};
-    char guard = 'G';
-    double v = 0;
-    std::string line = " 1 1 1 1 \"" + std::string(300, 'x');
-    scan(line, 0, "%lf %lf %lf %lf \"%260c", {&v, &v, &v, &v, TextField{text, 7}});
-    EXPECT_EQ(std::string(text), "xxxxxxx");
-    EXPECT_EQ(guard, 'G');
+TEST(FieldReader, TextFieldNeverWritesPastItsCapacity) {
+    // Room for 7 bytes and the terminator; the rest of the buffer is a
+    // sentinel that must stay as it is.
+    char buffer[16];
+    std::memset(buffer, 'G', sizeof buffer);
+    double v[4] = {};
+    const std::string line = " 1 1 1 1 \"" + std::string(300, 'x');
+    EXPECT_TRUE(read_text(line, v, buffer, 7));
+    EXPECT_EQ(std::string(buffer), "xxxxxxx");
+    EXPECT_EQ(std::string(buffer + 8, 8), "GGGGGGGG");
 }
 
 } // namespace

@@ -15,7 +15,7 @@ std::vector<std::string> pieces(const std::string& input, std::size_t block = 1 
     Line line;
     std::vector<std::string> out;
     while (reader.next(line))
-        out.emplace_back(line.bytes);
+        out.emplace_back(line.bytes());
     EXPECT_FALSE(reader.failed());
     return out;
 }
@@ -76,18 +76,44 @@ TEST(LineReader, AgreesWithTextModeFgetsAcrossBlockBoundaries) {
             int pick = static_cast<int>(rng() % (round % 3 == 0 ? 40 : 7));
             input += pick < 7 ? alphabet[pick] : 'q';
         }
-        ASSERT_EQ(pieces(input, 512 + rng() % 700), reference(input)) << round;
+        const std::size_t block = 512 + rng() % 700;
+        const std::vector<std::string> expected = reference(input);
+        ASSERT_EQ(pieces(input, block), expected) << round;
+        StringSource source(input);
+        LineReader counter(source, block);
+        ASSERT_EQ(counter.count_pieces(100000), expected.size()) << round;
     }
 }
 
-TEST(LineReader, TextViewEndsAtTheFirstNulAndIsZeroPadded) {
+TEST(LineReader, CountingStopsJustAfterTheLimit) {
+    const std::string input(1000, '\n');
+    for (unsigned limit : {0u, 5u, 999u, 1000u, 5000u}) {
+        StringSource source(input);
+        LineReader reader(source, 600);
+        const unsigned counted = reader.count_pieces(limit);
+        EXPECT_EQ(counted, limit < 1000 ? limit + 1 : 1000u) << limit;
+    }
+}
+
+TEST(LineReader, ACopiedLineIsItsOwn) {
+    StringSource source("first\nsecond\n");
+    LineReader reader(source);
+    Line line;
+    ASSERT_TRUE(reader.next(line));
+    const Line copy = line;
+    ASSERT_TRUE(reader.next(line));
+    EXPECT_EQ(copy.bytes(), "first\n");
+    EXPECT_EQ(line.bytes(), "second\n");
+}
+
+TEST(LineReader, TextViewEndsAtTheFirstNul) {
     const std::string input("hp\0 1 2\n", 8);
     StringSource source(input);
     LineReader reader(source);
     Line line;
     ASSERT_TRUE(reader.next(line));
-    EXPECT_EQ(line.bytes.size(), 8u);
-    EXPECT_EQ(line.text, "hp");
+    EXPECT_EQ(line.bytes().size(), 8u);
+    EXPECT_EQ(line.text(), "hp");
     EXPECT_EQ(line.at(3), '\0');
     EXPECT_EQ(line.at(100), '\0');
 }

@@ -3,13 +3,30 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/pipeline.hpp"
 
 namespace textmatte {
 namespace {
 
+using testing::at_level;
+using testing::convert_all;
 using testing::scan_only;
+
+// The lines of `text` that start with `prefix`, in order.
+std::vector<std::string> lines_starting(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(at, end - at);
+        if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
+        at = end + 1;
+    }
+    return out;
+}
 
 TEST(Scanner, CopiesConsumesOrAnswersEachHead) {
     struct Case {
@@ -39,43 +56,55 @@ TEST(Scanner, CopiesConsumesOrAnswersEachHead) {
 }
 
 TEST(Scanner, TextRecordsOfAnySecondCharacterAreBoxedUnderTheHeadCh) {
-    auto r = scan_only("hch 5 5 5 5 5 5 5 5 5 5\r\ncx 10 20 30 0 \"ABC\r\n");
-    EXPECT_EQ(r.output, "lc10 #aaaaaa\r\n"
-                        "sl 7.000000000000 17.000000000000 43.000000000000 17.000000000000 "
-                        "43.000000000000 28.000000000000 7.000000000000 28.000000000000\r\n"
-                        "ch 10.0000000000 20.0000000000 30.0000000000 0.0000000000 \"ABC\r\n");
-    EXPECT_EQ(r.state.text.MOJI_head[0], 'c');
-    EXPECT_EQ(r.state.text.MOJI_head[1], 'x');
+    EXPECT_EQ(scan_only("hch 5 5 5 5 5 5 5 5 5 5\r\ncx 10 20 30 0 \"ABC\r\n").output,
+              "lc10 #aaaaaa\r\n"
+              "sl 7.000000000000 17.000000000000 43.000000000000 17.000000000000 "
+              "43.000000000000 28.000000000000 7.000000000000 28.000000000000\r\n"
+              "ch 10.0000000000 20.0000000000 30.0000000000 0.0000000000 \"ABC\r\n");
 }
 
-TEST(Scanner, TextTypeTableAndTextType) {
-    auto r = scan_only("hcw 1 2 3 4 5 6 7 8 9 10\r\n"
-                       "hch 11 12\r\n"
-                       "hcd 0.5\r\n"
-                       "hcc 1 2 3 4 5 6 7 8 9 10 11\r\n"
-                       "cn 3\r\n");
-    EXPECT_EQ(r.state.types.MOJI_W[10], 10.0);
-    EXPECT_EQ(r.state.types.MOJI_H[2], 12.0);
-    EXPECT_EQ(r.state.types.MOJI_H[3], 0.0); // fewer values leave the rest
-    EXPECT_EQ(r.state.types.MOJI_D[1], 0.5);
-    EXPECT_EQ(r.state.types.MOJI_C[10], 10);
-    EXPECT_EQ(r.state.types.MOJI_W[0], 0.0); // entry 0 only from "cn0"
-    EXPECT_EQ(r.state.types.MOJIS, 3);
+// The text type in force and its table entry, as the text trace shows them.
+TEST(Scanner, TextTypeTableAndTextTypeReachTheText) {
+    const std::string trace = scan_only("hcw 1 2 3 4 5 6 7 8 9 10\r\n"
+                                        "hch 11 12\r\n"
+                                        "hcd 0.5 0.25\r\n"
+                                        "hcc 1 2 3 4 5 6 7 8 9 10 11\r\n"
+                                        "cn 2\r\nch 0 0 1 0 \"a\r\n"
+                                        "cn3\r\nch 0 0 1 0 \"b\r\n"
+                                        "cn 10\r\nch 0 0 1 0 \"c\r\n",
+                                        at_level(DebugLevel::text_trace))
+                                  .console;
+    EXPECT_EQ(lines_starting(trace, "#        Moji-Size"),
+              (std::vector<std::string>{
+                  // Fewer than ten values leave the later entries as they were.
+                  "#        Moji-Size(MOJI_zw, MOJI_zh, MOJI_zd) = (2.0, 12.0, 0.2)  Moji(2)",
+                  "#        Moji-Size(MOJI_zw, MOJI_zh, MOJI_zd) = (3.0, 0.0, 0.0)  Moji(3)",
+                  "#        Moji-Size(MOJI_zw, MOJI_zh, MOJI_zd) = (10.0, 0.0, 0.0)  Moji(10)"}));
+    EXPECT_EQ(lines_starting(trace, "#        Pen is(10)").size(), 1u);
+    // Entry 0 comes only from "cn0" records.
+    EXPECT_EQ(lines_starting(trace, "#         Free cn0 size: W(0.0) H(0.0) D(0.0) Pen(0)").size(),
+              3u);
 }
 
 TEST(Scanner, TextTypeRecordVariants) {
     struct Case {
         const char* input;
-        int mojis;
-        double free_width;
+        const char* mojis;     // "MOJIS(n)" of the text trace
+        const char* free_size; // entry 0, as the text trace shows it
     } cases[] = {
-        {"cn12\r\n", 12, 0.0}, {"cn-1\r\n", -1, 0.0}, {"cnx\r\n", 1, 0.0},
-        {"cn\"3\r\n", 1, 0.0}, {"cn05\r\n", 0, 5.0},  {"cn0 2.5 3 0 1\r\n", 0, 2.5},
+        {"cn12\r\n", "MOJIS(12)", "W(0.0) H(0.0) D(0.0) Pen(0)"},
+        {"cn-1\r\n", "MOJIS(-1)", "W(0.0) H(0.0) D(0.0) Pen(0)"},
+        {"cnx\r\n", "MOJIS(1)", "W(0.0) H(0.0) D(0.0) Pen(0)"},
+        {"cn\"3\r\n", "MOJIS(1)", "W(0.0) H(0.0) D(0.0) Pen(0)"},
+        {"cn05\r\n", "MOJIS(0)", "W(5.0) H(0.0) D(0.0) Pen(0)"},
+        {"cn0 2.5 3 0 1\r\n", "MOJIS(0)", "W(2.5) H(3.0) D(0.0) Pen(1)"},
     };
     for (const Case& c : cases) {
-        auto r = scan_only(c.input);
-        EXPECT_EQ(r.state.types.MOJIS, c.mojis) << c.input;
-        EXPECT_EQ(r.state.types.MOJI_W[0], c.free_width) << c.input;
+        const std::string trace =
+            scan_only(std::string(c.input) + "ch 0 0 1 0 \"t\r\n", at_level(DebugLevel::text_trace))
+                .console;
+        EXPECT_NE(trace.find(std::string("(t)  ") + c.mojis), std::string::npos) << c.input;
+        EXPECT_NE(trace.find(c.free_size), std::string::npos) << c.input;
     }
 }
 
@@ -95,41 +124,41 @@ TEST(Scanner, RecordKindMarkerKeepsTheLastKind) {
         {" 0 0 5 5\r\nhq\r\n", 1},
         {"hq\r\n 0 0 5 5\r\nhp2ch\r\n", 2},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(scan_only(c.input).state.scan.stepcnt, c.stepcnt) << c.input;
+    for (const Case& c : cases) {
+        const std::string output =
+            convert_all(c.input, at_level(DebugLevel::closing_comments)).output;
+        EXPECT_NE(output.find("stepcnt= " + std::to_string(c.stepcnt) + " KYleng"),
+                  std::string::npos)
+            << c.input;
+    }
 }
 
-TEST(Scanner, HeaderPointsAreStoredOnlyForIndexesZeroToThree) {
-    auto r = scan_only("hp1+ 5.0 6.0\r\nhp3 7 8\r\nhp0- 1\r\nhp5 9 9\r\nhp12 4 4\r\n");
-    EXPECT_EQ(r.state.scan.PX[1], 5.0);
-    EXPECT_EQ(r.state.scan.PY[1], 6.0);
-    EXPECT_EQ(r.state.scan.PX[3], 7.0);
-    EXPECT_EQ(r.state.scan.PY[3], 8.0);
-    EXPECT_EQ(r.state.scan.PX[0], 1.0);
-    EXPECT_EQ(r.state.scan.PY[0], 0.0);
-    EXPECT_EQ(r.state.scan.iPOINT, 5); // the two-digit index matched no kind
+TEST(Scanner, HeaderPointsAreStoredAndTracedOnlyForIndexesZeroToThree) {
+    const std::string trace = scan_only("hp1+ 5.0 6.0\r\nhp1/\r\nhp3 7 8\r\nhp0- 1\r\n"
+                                        "hp5 9 9\r\nhp5/ 9 9\r\nhp12 4 4\r\nhp2ln 3 3\r\n",
+                                        at_level(DebugLevel::scan_trace))
+                                  .console;
+    // The "+" kind stores without a trace; "/" without coordinates shows
+    // what the entry holds; a missing y keeps its value.
+    EXPECT_EQ(lines_starting(trace, "##  hp"),
+              (std::vector<std::string>{"##  hp1/  5.00 6.00 ", "##  hp3   7.00 8.00 ",
+                                        "##  hp0-  1.00 0.00 "}));
 }
 
-TEST(Scanner, LevelThreeTracesEveryLineAndStoredPoints) {
-    RunSettings level3;
-    level3.isTest = 3;
-    auto r = scan_only("hp1+ 5.0 6.0\r\nhp1/\r\nhp7-\r\nlc1", level3);
+TEST(Scanner, LevelThreeTracesEveryLine) {
+    const std::string trace =
+        scan_only("hp1+ 5.0 6.0\r\nlc1", at_level(DebugLevel::scan_trace)).console;
     const char* head = "## ---- JW_PATTERN()  jwc_temp.txt processing --------\n";
-    EXPECT_EQ(r.console, std::string(head) +
-                             "##  jd_x=0/0 : jd_x/jd_xmax  jd_limit=50000\n"
-                             "##  buf=(hp1+ 5.0 6.0\n)\n" +
-                             head +
-                             "##  jd_x=1/0 : jd_x/jd_xmax  jd_limit=50000\n"
-                             "##  buf=(hp1/\n)\n"
-                             "##  hp1/  5.00 6.00 \n" +
-                             head +
-                             "##  jd_x=2/0 : jd_x/jd_xmax  jd_limit=50000\n"
-                             "##  buf=(hp7-\n)\n" +
-                             head +
-                             "##  jd_x=3/0 : jd_x/jd_xmax  jd_limit=50000\n"
-                             "##  buf=(lc1)\n");
-    EXPECT_EQ(scan_only("", level3).console, "");
-    EXPECT_EQ(scan_only("hp1 1 2\r\n").console, ""); // level 0: silent
+    EXPECT_EQ(trace, std::string(head) +
+                         "##  jd_x=0/0 : jd_x/jd_xmax  jd_limit=50000\n"
+                         "##  buf=(hp1+ 5.0 6.0\n)\n" +
+                         head +
+                         "##  jd_x=1/0 : jd_x/jd_xmax  jd_limit=50000\n"
+                         "##  buf=(lc1)\n");
+    EXPECT_EQ(scan_only("", at_level(DebugLevel::scan_trace)).console, "");
+    for (DebugLevel level : {DebugLevel::off, DebugLevel::closing_comments, DebugLevel::text_trace,
+                             DebugLevel::option_trace_4})
+        EXPECT_EQ(scan_only("hp1 1 2\r\n", at_level(level)).console, "");
 }
 
 TEST(Scanner, StopsAtTheLineLimit) {
@@ -137,34 +166,35 @@ TEST(Scanner, StopsAtTheLineLimit) {
     StringSource source("lc1\nlc2\nlc3\n");
     LineReader reader(source);
     testing::Captured file, console(LineEnds::lf);
-    JW_PATTERN(run, reader, file.out, console.out, 3, 2);
+    TextBoxes boxes(run.settings, file.out, console.out);
+    JW_PATTERN(run, ScanStreams{reader, file.out, console.out}, boxes, 3, 2);
     EXPECT_EQ(file.str(), "lc1\r\nlc2\r\n");
-    EXPECT_EQ(run.scan.jd_x, 2u);
 }
 
 TEST(Scanner, LongLinesArriveInPiecesDispatchedByTheirOwnHeads) {
     // The text ends where the first piece ends; the rest begins with "lc".
-    std::string text = "ch 0 0 1 0 \"" + std::string(242, 'A');
+    const std::string text = "ch 0 0 1 0 \"" + std::string(242, 'A');
     ASSERT_EQ(text.size(), 254u);
-    auto r = scan_only(text + "lc9\r\n");
-    EXPECT_EQ(r.state.text.ChSTR0.data(), std::string(242, 'A'));
-    EXPECT_NE(r.output.find("\"" + std::string(231, 'A') + "\r\nlc9\r\n"), std::string::npos);
-    EXPECT_EQ(r.state.attrs.COLOR, 9);
+    const std::string output = convert_all(text + "lc9\r\n").output;
+    EXPECT_NE(output.find("\"" + std::string(231, 'A') + "\r\nlc9\r\n"), std::string::npos);
+    EXPECT_NE(output.find("lt20\r\nlc9\r\n"), std::string::npos); // the colour was read
 }
 
 TEST(Scanner, ATextRecordWithMissingFieldsKeepsThePreviousValues) {
-    auto r = scan_only("ch 1 2 3 4 \"first text\r\nch 9 8\r\nch 5 6 7 8 no quote\r\n");
-    EXPECT_EQ(r.state.text.ChX, 5.0);
-    EXPECT_EQ(r.state.text.ChDY, 8.0);
-    EXPECT_STREQ(r.state.text.ChSTR.data(), "first text");
-    EXPECT_NE(
-        r.output.find("ch 9.0000000000 8.0000000000 3.0000000000 4.0000000000 \"first text\r\n"),
-        std::string::npos);
+    const std::string output =
+        scan_only("ch 1 2 3 4 \"first text\r\nch 9 8\r\nch 5 6 7 8 no quote\r\n").output;
+    EXPECT_EQ(lines_starting(output, "ch "),
+              (std::vector<std::string>{
+                  "ch 1.0000000000 2.0000000000 3.0000000000 4.0000000000 \"first text\r",
+                  "ch 9.0000000000 8.0000000000 3.0000000000 4.0000000000 \"first text\r",
+                  "ch 5.0000000000 6.0000000000 7.0000000000 8.0000000000 \"first text\r"}));
 }
 
 TEST(Scanner, AShorterLastTextKeepsNoBytesOfAnEarlierOne) {
-    auto r = scan_only("ch 0 0 1 0 \"a long first text\r\nch 0 0 1 0 \"ab");
-    EXPECT_STREQ(r.state.text.ChSTR0.data(), "ab");
+    const std::string output =
+        scan_only("ch 0 0 1 0 \"a long first text\r\nch 0 0 1 0 \"ab").output;
+    EXPECT_NE(output.find("\"ab\r\n"), std::string::npos);
+    EXPECT_EQ(output.find("\"abong"), std::string::npos);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/capture.hpp"
+#include "support/faulty_fs.hpp"
 #include "support/memory_fs.hpp"
 
 namespace textmatte {
@@ -34,7 +35,7 @@ struct RunResult {
     std::string err;
 };
 
-RunResult run_in(testing::MemoryFileSystem& fs, std::vector<const char*> args) {
+RunResult run_in(FileSystem& fs, std::vector<const char*> args) {
     args.insert(args.begin(), "textmatte");
     testing::Captured out(LineEnds::lf), err(LineEnds::lf);
     int status = run(static_cast<int>(args.size()), args.data(), fs, out.out, err.out);
@@ -176,11 +177,11 @@ TEST(Driver, EveryFailingOperationLeavesTheHostsFileWhole) {
                 return std::string(level) == "/t0" ? clean.listing().rbegin()->second : kDrawing;
             }();
             for (long n = 1;; ++n) {
-                testing::MemoryFileSystem fs(ignore_case);
-                fs.put("jwc_temp.txt", kDrawing);
-                fs.fail_operation(n);
+                testing::MemoryFileSystem memory(ignore_case);
+                memory.put("jwc_temp.txt", kDrawing);
+                testing::FaultyFileSystem fs(memory, n);
                 RunResult r = run_in(fs, {"/c3", "/d2", level});
-                const Files files = fs.listing();
+                const Files files = memory.listing();
                 const std::string* host = nullptr; // what the host reads back
                 bool kept = false;                 // the drawing is under some name
                 for (const auto& [name, bytes] : files) {
@@ -199,7 +200,7 @@ TEST(Driver, EveryFailingOperationLeavesTheHostsFileWhole) {
                         EXPECT_TRUE(*host == kDrawing || *host == expected) << "operation " << n;
                     }
                 }
-                if (!fs.failure_injected()) break;
+                if (!fs.fired()) break;
                 ASSERT_LT(n, 100);
             }
         }

@@ -81,7 +81,7 @@ TEST(Options, SetTheRunSettings) {
     for (const Case& c : cases) {
         Outcome o = apply(c.args);
         const std::string where = c.args.empty() ? "(none)" : c.args.front();
-        EXPECT_EQ(o.settings.isTest, c.isTest) << where;
+        EXPECT_EQ(o.settings.isTest, static_cast<DebugLevel>(c.isTest)) << where;
         EXPECT_EQ(o.settings.iGRAY, c.iGRAY) << where;
         EXPECT_EQ(o.settings.iBACK, c.iBACK) << where;
         EXPECT_EQ(o.settings.iBOLD, c.iBOLD) << where;

@@ -1,18 +1,23 @@
 // A file layer that passes everything to another one, except that its Nth
-// operation (open, read, write, sync, close or rename) fails.
+// operation fails. Every operation counts, the same over the real and the
+// in-memory file system: opening, creating, reading, writing, syncing,
+// closing, renaming, removing, inspecting and locking.
 #pragma once
 
 #include <memory>
 
-#include "run/files.hpp"
+#include "files/files.hpp"
 
 namespace textmatte::testing {
 
 class FaultyFileSystem final : public FileSystem {
   public:
+    // Operation `fail_at` (counting from 1) fails; 0 fails none.
     FaultyFileSystem(FileSystem& base, long fail_at) : base_(base), fail_at_(fail_at) {}
 
+    // Whether the run reached the operation that was to fail.
     bool fired() const { return fired_; }
+    long operations() const { return ops_; }
     // Counts an operation; false when it is the one to fail.
     bool step() {
         if (++ops_ != fail_at_) return true;
@@ -21,12 +26,18 @@ class FaultyFileSystem final : public FileSystem {
     }
 
     std::unique_ptr<InFile> open_read(const char* name) override;
-    std::unique_ptr<OutFile> open_write(const char* name) override;
+    std::unique_ptr<OutFile> create_new(const char* name) override;
     bool rename(const char* from, const char* to) override {
         return step() && base_.rename(from, to);
     }
-    bool remove(const char* name) override { return base_.remove(name); }
-    bool exists(const char* name) override { return base_.exists(name); }
+    bool remove_name(const char* name) override { return step() && base_.remove_name(name); }
+    Entry inspect(const char* name) override {
+        // A failed look finds nothing there.
+        return step() ? base_.inspect(name) : Entry{};
+    }
+    LockResult lock_directory(std::unique_ptr<DirectoryLock>& lock) override {
+        return step() ? base_.lock_directory(lock) : LockResult::failed;
+    }
 
   private:
     FileSystem& base_;
@@ -35,7 +46,7 @@ class FaultyFileSystem final : public FileSystem {
     bool fired_ = false;
 };
 
-namespace faulty {
+namespace faulty_detail {
 
 class In final : public InFile {
   public:
@@ -72,18 +83,18 @@ class Out final : public OutFile {
     std::unique_ptr<OutFile> base_;
 };
 
-} // namespace faulty
+} // namespace faulty_detail
 
 inline std::unique_ptr<InFile> FaultyFileSystem::open_read(const char* name) {
     if (!step()) return nullptr;
     auto f = base_.open_read(name);
-    return f ? std::make_unique<faulty::In>(*this, std::move(f)) : nullptr;
+    return f ? std::make_unique<faulty_detail::In>(*this, std::move(f)) : nullptr;
 }
 
-inline std::unique_ptr<OutFile> FaultyFileSystem::open_write(const char* name) {
+inline std::unique_ptr<OutFile> FaultyFileSystem::create_new(const char* name) {
     if (!step()) return nullptr;
-    auto f = base_.open_write(name);
-    return f ? std::make_unique<faulty::Out>(*this, std::move(f)) : nullptr;
+    auto f = base_.create_new(name);
+    return f ? std::make_unique<faulty_detail::Out>(*this, std::move(f)) : nullptr;
 }
 
 } // namespace textmatte::testing

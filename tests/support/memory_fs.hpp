@@ -1,6 +1,5 @@
-// A file system in memory, for driving whole runs in-process: names may be
-// compared with or without regard to case, and any single operation can be
-// made to fail.
+// A file system in memory, for driving whole runs in-process. Names are
+// compared with or without regard to case; links are not modelled.
 #pragma once
 
 #include <algorithm>
@@ -10,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "run/files.hpp"
+#include "files/files.hpp"
 
 namespace textmatte::testing {
 
@@ -18,15 +17,14 @@ class MemoryFileSystem final : public FileSystem {
   public:
     explicit MemoryFileSystem(bool ignore_case = false) : ignore_case_(ignore_case) {}
 
-    // Operation number `n` (counting from 1) fails; 0 fails none.
-    void fail_operation(long n) { fail_at_ = n; }
-    long operations() const { return ops_; }
-    bool failure_injected() const { return fail_at_ != 0 && ops_ >= fail_at_; }
-
     void put(const std::string& name, const std::string& bytes) {
-        files_[stored_name(name)] = std::make_shared<std::string>(bytes);
+        const std::string stored = stored_name(name);
+        files_.erase(stored);
+        files_[name] = std::make_shared<std::string>(bytes);
     }
     void make_directory(const std::string& name) { directories_.insert(name); }
+    // Another run holds the directory.
+    void hold_lock(bool held) { lock_held_ = held; }
 
     // Stored names and contents, as a directory listing would show them.
     std::map<std::string, std::string> listing() const {
@@ -37,13 +35,11 @@ class MemoryFileSystem final : public FileSystem {
     }
 
     std::unique_ptr<InFile> open_read(const char* name) override;
-    std::unique_ptr<OutFile> open_write(const char* name) override;
+    std::unique_ptr<OutFile> create_new(const char* name) override;
     bool rename(const char* from, const char* to) override;
-    bool remove(const char* name) override;
-    bool exists(const char* name) override;
-
-    // Counts an operation; false when it is the one to fail.
-    bool step() { return ++ops_ != fail_at_; }
+    bool remove_name(const char* name) override;
+    Entry inspect(const char* name) override;
+    LockResult lock_directory(std::unique_ptr<DirectoryLock>& lock) override;
 
   private:
     using Content = std::shared_ptr<std::string>;
@@ -68,69 +64,62 @@ class MemoryFileSystem final : public FileSystem {
     }
 
     bool ignore_case_;
-    long fail_at_ = 0;
-    long ops_ = 0;
+    bool lock_held_ = false;
     std::map<std::string, Content> files_;
     std::set<std::string> directories_;
 };
 
-namespace detail {
+namespace memory_detail {
 
-class MemoryIn final : public InFile {
+class In final : public InFile {
   public:
-    MemoryIn(MemoryFileSystem& fs, std::shared_ptr<std::string> bytes) : fs_(fs), bytes_(bytes) {}
+    explicit In(std::shared_ptr<std::string> bytes) : bytes_(std::move(bytes)) {}
     long read(char* data, std::size_t size) override {
-        if (!fs_.step()) return -1;
-        std::size_t n = std::min(size, bytes_->size() - pos_);
+        const std::size_t n = std::min(size, bytes_->size() - pos_);
         bytes_->copy(data, n, pos_);
         pos_ += n;
         return static_cast<long>(n);
     }
-    bool close() override { return fs_.step(); }
+    bool close() override { return true; }
 
   private:
-    MemoryFileSystem& fs_;
     std::shared_ptr<std::string> bytes_;
     std::size_t pos_ = 0;
 };
 
-class MemoryOut final : public OutFile {
+class Out final : public OutFile {
   public:
-    MemoryOut(MemoryFileSystem& fs, std::shared_ptr<std::string> bytes) : fs_(fs), bytes_(bytes) {}
+    explicit Out(std::shared_ptr<std::string> bytes) : bytes_(std::move(bytes)) {}
     bool write(const char* data, std::size_t size) override {
-        if (!fs_.step()) {
-            bytes_->append(data, size / 2); // a short write
-            return false;
-        }
         bytes_->append(data, size);
         return true;
     }
-    bool sync() override { return fs_.step(); }
-    bool close() override { return fs_.step(); }
+    bool sync() override { return true; }
+    bool close() override { return true; }
 
   private:
-    MemoryFileSystem& fs_;
     std::shared_ptr<std::string> bytes_;
 };
 
-} // namespace detail
+class Lock final : public DirectoryLock {};
+
+} // namespace memory_detail
 
 inline std::unique_ptr<InFile> MemoryFileSystem::open_read(const char* name) {
-    if (!step() || is_directory(name)) return nullptr;
     auto it = files_.find(stored_name(name));
-    if (it == files_.end()) return nullptr;
-    return std::make_unique<detail::MemoryIn>(*this, it->second);
+    if (it == files_.end() || is_directory(name)) return nullptr;
+    return std::make_unique<memory_detail::In>(it->second);
 }
 
-inline std::unique_ptr<OutFile> MemoryFileSystem::open_write(const char* name) {
-    if (!step() || is_directory(name)) return nullptr;
+inline std::unique_ptr<OutFile> MemoryFileSystem::create_new(const char* name) {
+    if (is_directory(name) || files_.count(stored_name(name))) return nullptr;
     auto content = std::make_shared<std::string>();
-    files_[stored_name(name)] = content;
-    return std::make_unique<detail::MemoryOut>(*this, content);
+    files_[name] = content;
+    return std::make_unique<memory_detail::Out>(content);
 }
 
 inline bool MemoryFileSystem::rename(const char* from, const char* to) {
-    if (!step() || is_directory(to)) return false;
+    if (is_directory(to)) return false;
     auto it = files_.find(stored_name(from));
     if (it == files_.end()) return false;
     Content moved = it->second;
@@ -140,13 +129,28 @@ inline bool MemoryFileSystem::rename(const char* from, const char* to) {
     return true;
 }
 
-inline bool MemoryFileSystem::remove(const char* name) {
-    if (!step()) return false;
+inline bool MemoryFileSystem::remove_name(const char* name) {
     return files_.erase(stored_name(name)) > 0;
 }
 
-inline bool MemoryFileSystem::exists(const char* name) {
-    return files_.count(stored_name(name)) > 0 || is_directory(name);
+inline Entry MemoryFileSystem::inspect(const char* name) {
+    Entry e;
+    if (is_directory(name)) {
+        e.kind = EntryKind::directory;
+        return e;
+    }
+    auto it = files_.find(stored_name(name));
+    if (it == files_.end()) return e;
+    e.kind = EntryKind::regular;
+    e.file = reinterpret_cast<std::uintptr_t>(it->second.get());
+    e.names = 1;
+    return e;
+}
+
+inline LockResult MemoryFileSystem::lock_directory(std::unique_ptr<DirectoryLock>& lock) {
+    if (lock_held_) return LockResult::busy;
+    lock = std::make_unique<memory_detail::Lock>();
+    return LockResult::locked;
 }
 
 } // namespace textmatte::testing

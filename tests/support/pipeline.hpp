@@ -6,7 +6,7 @@
 
 #include "interchange/line_reader.hpp"
 #include "interchange/scanner.hpp"
-#include "run/driver.hpp"
+#include "pipeline/convert.hpp"
 #include "state/state.hpp"
 #include "support/capture.hpp"
 
@@ -15,33 +15,35 @@ namespace textmatte::testing {
 struct Result {
     std::string output;  // bytes for the output file
     std::string console; // standard output
-    RunState state;
 };
 
-// The scanner alone: no trailer.
+inline RunSettings at_level(DebugLevel level) {
+    RunSettings s;
+    s.isTest = level;
+    return s;
+}
+
+// The scan alone, boxes included: no end-of-run lines, no trailer.
 inline Result scan_only(std::string_view input, RunSettings settings = {}) {
-    Result r;
-    r.state.settings = settings;
+    RunState run;
+    run.settings = settings;
     StringSource source(input);
     LineReader reader(source);
     Captured file, console(LineEnds::lf);
-    JW_PATTERN(r.state, reader, file.out, console.out, 0, jd_limit);
-    r.output = file.str();
-    r.console = console.str();
-    return r;
+    TextBoxes boxes(run.settings, file.out, console.out);
+    JW_PATTERN(run, ScanStreams{reader, file.out, console.out}, boxes, 0, kLineLimit);
+    return {file.str(), console.str()};
 }
 
 // Scan, end-of-run lines and trailer, as a run writes them.
 inline Result convert_all(std::string_view input, RunSettings settings = {}, unsigned jd_xmax = 0) {
-    Result r;
-    r.state.settings = settings;
+    RunState run;
+    run.settings = settings;
     StringSource source(input);
     LineReader reader(source);
     Captured file, console(LineEnds::lf);
-    convert(r.state, reader, file.out, console.out, jd_xmax);
-    r.output = file.str();
-    r.console = console.str();
-    return r;
+    convert(run, reader, file.out, console.out, jd_xmax);
+    return {file.str(), console.str()};
 }
 
 } // namespace textmatte::testing

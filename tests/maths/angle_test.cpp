@@ -1,4 +1,4 @@
-#include "background/angle.hpp"
+#include "maths/angle.hpp"
 
 #include <gtest/gtest.h>
 

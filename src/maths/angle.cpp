@@ -5,7 +5,7 @@
 // so that every platform computes the same bits: the C runtimes of Linux and
 // Windows differ in the last place now and then, and a box corner printed
 // with twelve decimals would show it. Plain IEEE double arithmetic only.
-#include "background/angle.hpp"
+#include "maths/angle.hpp"
 
 #include <cmath>
 #include <cstdint>

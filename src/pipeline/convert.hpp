@@ -1,0 +1,34 @@
+// The whole transformation over buffers: the scan with a grey box behind
+// every text, the end-of-run lines of the debug levels and the trailer.
+// The run feeds it from the host's file; the preview, from memory.
+#pragma once
+
+#include "interchange/line_reader.hpp"
+#include "interchange/output.hpp"
+#include "interchange/scanner.hpp"
+#include "state/state.hpp"
+
+namespace textmatte {
+
+// The text handler that writes a box behind every text: the background
+// routine wired into the scanner.
+class TextBoxes final : public TextHandler {
+  public:
+    TextBoxes(const RunSettings& settings, Output& output, Output& console)
+        : settings_(settings), output_(output), console_(console) {}
+    void handle_text(TextRecord& text, const TextTypes& types, unsigned jd_x) override;
+
+  private:
+    const RunSettings& settings_;
+    Output& output_;
+    Output& console_;
+};
+
+// The scan of at most kLineLimit lines, the end-of-run lines and the
+// trailer. Stops after the scan when the input could not be read.
+void convert(RunState& run, LineReader& input, Output& output, Output& console, unsigned jd_xmax);
+
+// Most lines an input may have.
+inline constexpr unsigned kLineLimit = 50000;
+
+} // namespace textmatte
