@@ -33,17 +33,20 @@ enum class EntryKind {
     other,     // a FIFO, socket, device or a link that leads nowhere
 };
 
+// The identity of a file: equal for two names of one file.
+struct FileId {
+    std::uint64_t volume = 0;
+    std::uint64_t file = 0;
+    bool operator==(const FileId&) const = default;
+};
+
 struct Entry {
     EntryKind kind = EntryKind::missing;
-    bool is_link = false;     // the name itself is a symbolic link
-    std::uint64_t volume = 0; // with `file`, the identity of what the name
-    std::uint64_t file = 0;   // leads to, links followed
-    unsigned names = 0;       // how many names (hard links) that file has
+    bool is_link = false; // the name itself is a symbolic link
+    FileId itself;        // the directory entry's own file (for a link, the link)
+    FileId target;        // what the name leads to, links followed
 
-    bool same_file(const Entry& other) const {
-        return kind != EntryKind::missing && other.kind != EntryKind::missing &&
-               volume == other.volume && file == other.file;
-    }
+    bool exists() const { return kind != EntryKind::missing || is_link; }
 };
 
 // Held while a run works in the directory; released however the process

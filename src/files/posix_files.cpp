@@ -78,6 +78,10 @@ EntryKind kind_of(const struct stat& st) {
     return EntryKind::other;
 }
 
+FileId identity(const struct stat& st) {
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 class WorkingDirectory final : public FileSystem {
   public:
     std::unique_ptr<InFile> open_read(const char* name) override {
@@ -108,14 +112,13 @@ class WorkingDirectory final : public FileSystem {
         struct stat st {};
         if (::lstat(name, &st) != 0) return e;
         e.is_link = S_ISLNK(st.st_mode);
+        e.itself = identity(st);
         if (e.is_link && ::stat(name, &st) != 0) {
             e.kind = EntryKind::other; // a link that leads nowhere
             return e;
         }
         e.kind = kind_of(st);
-        e.volume = static_cast<std::uint64_t>(st.st_dev);
-        e.file = static_cast<std::uint64_t>(st.st_ino);
-        e.names = static_cast<unsigned>(st.st_nlink);
+        e.target = identity(st);
         return e;
     }
 

@@ -70,11 +70,22 @@ class WindowsLock final : public DirectoryLock {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// Opens a name for its attributes only; `follow` decides about links.
-HANDLE open_for_attributes(const char* name, bool follow) {
+// What a name leads to (`follow`) or the entry itself (a link's own file).
+bool file_information(const char* name, bool follow, BY_HANDLE_FILE_INFORMATION& info,
+                      DWORD& type) {
     DWORD flags = FILE_FLAG_BACKUP_SEMANTICS; // directories too
     if (!follow) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-    return CreateFileA(name, 0, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+    HANDLE h = CreateFileA(name, 0, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    type = GetFileType(h);
+    close_handle(h);
+    return ok;
+}
+
+FileId identity(const BY_HANDLE_FILE_INFORMATION& info) {
+    return {info.dwVolumeSerialNumber,
+            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
 class WorkingDirectory final : public FileSystem {
@@ -110,22 +121,22 @@ class WorkingDirectory final : public FileSystem {
         const DWORD attributes = GetFileAttributesA(name);
         if (attributes == INVALID_FILE_ATTRIBUTES) return e;
         e.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        HANDLE h = open_for_attributes(name, true);
         BY_HANDLE_FILE_INFORMATION info{};
-        if (h == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(h, &info)) {
-            close_handle(h);
+        DWORD type = FILE_TYPE_UNKNOWN;
+        if (!file_information(name, false, info, type)) {
             e.kind = EntryKind::other;
             return e;
         }
-        const DWORD type = GetFileType(h);
-        close_handle(h);
+        e.itself = identity(info);
+        if (!file_information(name, true, info, type)) {
+            e.kind = EntryKind::other; // a link that leads nowhere
+            return e;
+        }
+        e.target = identity(info);
         if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             e.kind = EntryKind::directory;
         else
             e.kind = type == FILE_TYPE_DISK ? EntryKind::regular : EntryKind::other;
-        e.volume = info.dwVolumeSerialNumber;
-        e.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-        e.names = info.nNumberOfLinks;
         return e;
     }
 

@@ -6,6 +6,7 @@
 
 #include "files/files.hpp"
 #include "interchange/output.hpp"
+#include "run/interrupts.hpp"
 
 namespace textmatte {
 
@@ -22,7 +23,15 @@ struct LineCount {
 // either is reported on `errors`.
 LineCount Tcopy(FileSystem& fs, const char* source, const char* destination, Output& errors);
 
-// One whole run over the working directory; returns the exit status.
-int run(int argc, const char* const argv[], FileSystem& fs, Output& console, Output& errors);
+struct RunResult {
+    int status = 0;
+    int interrupted_by = 0; // the interrupt that stopped the run; 0: none
+};
+
+// One whole run over the working directory. A run that an interrupt stops
+// before it is complete puts the host's file back, removes its output,
+// says so and reports the interrupt; the caller then ends by it.
+RunResult run(int argc, const char* const argv[], FileSystem& fs, Output& console, Output& errors,
+              const Interrupts& interrupts);
 
 } // namespace textmatte

@@ -1,10 +1,14 @@
 // textmatte: puts a grey box behind every text of the host's drawing.
 #include "files/files.hpp"
 #include "run/driver.hpp"
+#include "run/interrupts.hpp"
 
 int main(int argc, char* argv[]) {
     using namespace textmatte;
+    const Interrupts& interrupts = install_interrupt_handlers();
     Output console(standard_output(), LineEnds::lf);
     Output errors(standard_error(), LineEnds::lf);
-    return run(argc, argv, real_file_system(), console, errors);
+    const RunResult result = run(argc, argv, real_file_system(), console, errors, interrupts);
+    if (result.interrupted_by) end_by_interrupt(result.interrupted_by);
+    return result.status;
 }

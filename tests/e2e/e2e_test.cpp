@@ -141,7 +141,9 @@ TEST(EndToEnd, AWriteFailureKeepsTheHostsFile) {
     for (long limit : {100L, static_cast<long>(drawing.size()) + 10, 65536L + 7, 150000L}) {
         TempDir dir;
         dir.write(kHost, drawing);
-        ProgramResult r = run_on(dir, {}, Launch{limit, {}, -1});
+        Launch launch;
+        launch.file_size = limit;
+        ProgramResult r = run_on(dir, {}, launch);
         EXPECT_EQ(r.status, 1) << limit;
         EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ \n") << limit;
         Files files = dir.files();

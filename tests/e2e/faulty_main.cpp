@@ -12,14 +12,14 @@ int main(int argc, char* argv[]) {
     using namespace textmatte;
     const char* fail_at = std::getenv("TEXTMATTE_FAIL_AT");
     testing::FaultyFileSystem fs(real_file_system(), fail_at ? std::atol(fail_at) : 0);
-    Output out(standard_output(), LineEnds::lf);
-    Output err(standard_error(), LineEnds::lf);
-    const int status = run(argc, argv, fs, out, err);
+    Output console(standard_output(), LineEnds::lf);
+    Output errors(standard_error(), LineEnds::lf);
+    const RunResult result = run(argc, argv, fs, console, errors, NoInterrupts());
     if (const char* report = std::getenv("TEXTMATTE_FAULT_REPORT"); report && fs.fired()) {
         if (std::FILE* f = std::fopen(report, "w")) {
             std::fputs("fired\n", f);
             std::fclose(f);
         }
     }
-    return status;
+    return result.status;
 }

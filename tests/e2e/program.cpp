@@ -1,7 +1,10 @@
+// POSIX: running the program with fork and exec, in a directory of its own.
 #include "e2e/program.hpp"
 
+#include <chrono>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 #include <csignal>
 #include <fcntl.h>
@@ -21,26 +24,58 @@ bool file_size_limits_supported() {
     return true;
 }
 
+int status_after_interrupt(int signal) {
+    return 1000 + signal;
+}
+
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "textmatte-e2e-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
 
-ProgramResult run_program(const std::string& program, const std::string& dir,
-                          const std::vector<std::string>& args, const Launch& launch) {
+struct Running::Impl {
     TempDir capture; // outside the working directory, which is checked whole
-    const std::string out_path = capture.path() + "/stdout";
-    const std::string err_path = capture.path() + "/stderr";
-    pid_t pid = fork();
+    pid_t pid = -1;
+    Launch launch;
+    std::chrono::steady_clock::time_point started;
+};
+
+namespace {
+
+// The standard stream `fd` of the child: a file, or a pipe nobody reads.
+bool redirect(int fd, const std::string& path, bool closed) {
+    int target;
+    if (closed) {
+        int ends[2];
+        if (pipe(ends) != 0) return false;
+        close(ends[0]);
+        target = ends[1];
+    } else {
+        target = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    return target >= 0 && dup2(target, fd) >= 0;
+}
+
+} // namespace
+
+Running::Running(const std::string& program, const std::string& dir,
+                 const std::vector<std::string>& args, const Launch& launch)
+    : impl_(new Impl) {
+    impl_->launch = launch;
+    const std::string out_path = impl_->capture.path() + "/stdout";
+    const std::string err_path = impl_->capture.path() + "/stderr";
+    impl_->started = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
-        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(dir.c_str()) != 0)
+        // The host's signal dispositions: everything at its default.
+        for (int s : {SIGPIPE, SIGXFSZ, SIGINT, SIGTERM, SIGHUP})
+            signal(s, SIG_DFL);
+        if (!redirect(1, out_path, launch.stdout_closed) ||
+            !redirect(2, err_path, launch.stderr_closed) || chdir(dir.c_str()) != 0)
             _exit(200);
         if (launch.file_size >= 0) {
-            signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead
             rlimit rl{static_cast<rlim_t>(launch.file_size), static_cast<rlim_t>(launch.file_size)};
             setrlimit(RLIMIT_FSIZE, &rl);
         }
@@ -54,16 +89,40 @@ ProgramResult run_program(const std::string& program, const std::string& dir,
         execv(program.c_str(), argv.data());
         _exit(201);
     }
-    if (launch.kill_after_us >= 0) {
-        usleep(static_cast<useconds_t>(launch.kill_after_us));
-        kill(pid, SIGKILL);
+    impl_->pid = pid;
+}
+
+Running::~Running() {
+    if (impl_->pid > 0) {
+        kill(impl_->pid, SIGKILL);
+        waitpid(impl_->pid, nullptr, 0);
     }
+    delete impl_;
+}
+
+bool Running::send(int signal) {
+    return impl_->pid > 0 && kill(impl_->pid, signal) == 0;
+}
+
+ProgramResult Running::wait() {
     int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
+    bool ended = false, undelivered = false;
+    if (impl_->launch.signal_after_us >= 0) {
+        // The signal goes only to a program that is still running.
+        const auto at = impl_->started + std::chrono::microseconds(impl_->launch.signal_after_us);
+        while (!ended && std::chrono::steady_clock::now() < at) {
+            ended = waitpid(impl_->pid, &wstatus, WNOHANG) == impl_->pid;
+            if (!ended) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        if (!ended) undelivered = !send(impl_->launch.signal);
+    }
+    if (!ended) waitpid(impl_->pid, &wstatus, 0);
+    impl_->pid = -1;
     ProgramResult r;
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 1000 + WTERMSIG(wstatus);
-    r.out = read_file(out_path);
-    r.err = read_file(err_path);
+    r.signal_undelivered = undelivered;
+    r.out = read_file(impl_->capture.path() + "/stdout");
+    r.err = read_file(impl_->capture.path() + "/stderr");
     return r;
 }
 

@@ -1,5 +1,6 @@
 // Runs the built program the way the host does: in a directory of its own,
-// with standard output and error captured, and optionally a file-size limit.
+// with standard output and error captured, and optionally a file-size
+// limit, a signal at a chosen moment, or closed console streams.
 #pragma once
 
 #include <map>
@@ -8,16 +9,27 @@
 
 namespace textmatte::testing {
 
+// Signals a test may send; on Windows, kill is TerminateProcess and
+// interrupt a Ctrl-Break console event.
+constexpr int kKillSignal = 9;
+constexpr int kInterruptSignal = 2;
+constexpr int kHangupSignal = 1;
+constexpr int kTerminateSignal = 15;
+
 struct ProgramResult {
     int status = -1000; // exit status as the shell sees it (0..255); 1000 + signal
     std::string out;
     std::string err;
+    bool signal_undelivered = false; // the launch's signal could not be sent
 };
 
 struct Launch {
     long file_size = -1;          // RLIMIT_FSIZE in bytes; -1: none
     std::vector<std::string> env; // NAME=value pairs added
-    long kill_after_us = -1;      // SIGKILL after this long; -1: never
+    long signal_after_us = -1;    // send `signal` after this long; -1: never
+    int signal = kKillSignal;
+    bool stdout_closed = false; // standard output is a pipe that nobody reads
+    bool stderr_closed = false;
 };
 
 // A fresh, empty directory, removed with everything in it at the end.
@@ -29,6 +41,7 @@ class TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return path_; }
+    std::string at(const std::string& name) const { return path_ + "/" + name; }
     void write(const std::string& name, const std::string& bytes) const;
     void make_directory(const std::string& name) const;
     // Every regular file in the directory, by folded name.
@@ -51,8 +64,32 @@ constexpr int kStatusMinusOne = -1;
 constexpr int kStatusMinusOne = 255;
 #endif
 
+// The status of a run that an interrupt ended: the signal's default action
+// on POSIX, the Ctrl-C exit code on Windows.
+int status_after_interrupt(int signal);
+
 // Whether a file-size limit can be set for a child (not on Windows).
 bool file_size_limits_supported();
+
+// A program started and not yet waited for.
+class Running {
+  public:
+    Running(const std::string& program, const std::string& dir,
+            const std::vector<std::string>& args, const Launch& launch);
+    ~Running();
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+    // Sends a signal; false if the platform could not deliver it.
+    bool send(int signal);
+    // Waits for the end (sending the launch's signal on time) and collects
+    // what the program left on its console streams.
+    ProgramResult wait();
+
+  private:
+    struct Impl;
+    Impl* impl_;
+};
 
 ProgramResult run_program(const std::string& program, const std::string& dir,
                           const std::vector<std::string>& args, const Launch& launch = {});

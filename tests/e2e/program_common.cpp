@@ -23,6 +23,12 @@ std::string read_file(const std::string& path) {
     return s.str();
 }
 
+ProgramResult run_program(const std::string& program, const std::string& dir,
+                          const std::vector<std::string>& args, const Launch& launch) {
+    Running running(program, dir, args, launch);
+    return running.wait();
+}
+
 TempDir::~TempDir() {
     std::error_code ec;
     fs::remove_all(path_, ec);

@@ -78,14 +78,39 @@ std::string environment_block(const std::vector<std::string>& extra) {
 
 } // namespace
 
-ProgramResult run_program(const std::string& program, const std::string& dir,
-                          const std::vector<std::string>& args, const Launch& launch) {
-    if (launch.file_size >= 0) throw std::runtime_error("no file-size limit on Windows");
+int status_after_interrupt(int) {
+    return static_cast<int>(0xC000013Au); // how Ctrl-C and Ctrl-Break end a console program
+}
+
+struct Running::Impl {
     TempDir capture;
-    const std::string out_path = capture.path() + "\\stdout";
-    const std::string err_path = capture.path() + "\\stderr";
-    HANDLE out = inheritable_file(out_path);
-    HANDLE err = inheritable_file(err_path);
+    PROCESS_INFORMATION pi{};
+    Launch launch;
+    ULONGLONG started = 0;
+};
+
+namespace {
+
+// A handle the child inherits for one of its standard streams: a file, or
+// a pipe whose reading end is already closed.
+HANDLE child_stream(const std::string& path, bool closed) {
+    if (!closed) return inheritable_file(path);
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE read_end = INVALID_HANDLE_VALUE, write_end = INVALID_HANDLE_VALUE;
+    if (!CreatePipe(&read_end, &write_end, &sa, 0)) return INVALID_HANDLE_VALUE;
+    CloseHandle(read_end);
+    return write_end;
+}
+
+} // namespace
+
+Running::Running(const std::string& program, const std::string& dir,
+                 const std::vector<std::string>& args, const Launch& launch)
+    : impl_(new Impl) {
+    if (launch.file_size >= 0) throw std::runtime_error("no file-size limit on Windows");
+    impl_->launch = launch;
+    HANDLE out = child_stream(impl_->capture.path() + "\\stdout", launch.stdout_closed);
+    HANDLE err = child_stream(impl_->capture.path() + "\\stderr", launch.stderr_closed);
     std::string command = quoted(program);
     for (const std::string& a : args)
         command.append(1, ' ').append(quoted(a));
@@ -96,25 +121,57 @@ ProgramResult run_program(const std::string& program, const std::string& dir,
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     si.hStdOutput = out;
     si.hStdError = err;
-    PROCESS_INFORMATION pi{};
-    const BOOL started = CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
-                                        env.data(), dir.c_str(), &si, &pi);
+    // A process group of its own, so a console event can be sent to it alone.
+    const BOOL started =
+        CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE,
+                       CREATE_NEW_PROCESS_GROUP, env.data(), dir.c_str(), &si, &impl_->pi);
     CloseHandle(out);
     CloseHandle(err);
-    if (!started) throw std::runtime_error("CreateProcess failed for " + program);
-    if (launch.kill_after_us >= 0) {
-        Sleep(static_cast<DWORD>(launch.kill_after_us / 1000));
-        TerminateProcess(pi.hProcess, 9);
+    if (!started) {
+        delete impl_;
+        throw std::runtime_error("CreateProcess failed for " + program);
     }
-    WaitForSingleObject(pi.hProcess, INFINITE);
+    impl_->started = GetTickCount64();
+}
+
+Running::~Running() {
+    if (impl_->pi.hProcess) {
+        TerminateProcess(impl_->pi.hProcess, 9);
+        WaitForSingleObject(impl_->pi.hProcess, INFINITE);
+        CloseHandle(impl_->pi.hThread);
+        CloseHandle(impl_->pi.hProcess);
+    }
+    delete impl_;
+}
+
+bool Running::send(int signal) {
+    if (!impl_->pi.hProcess) return false;
+    if (signal == kKillSignal) return TerminateProcess(impl_->pi.hProcess, 9) != 0;
+    // Wine, having no console here, cannot deliver console events.
+    return GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, impl_->pi.dwProcessId) != 0;
+}
+
+ProgramResult Running::wait() {
+    bool undelivered = false;
+    if (impl_->launch.signal_after_us >= 0) {
+        // The signal goes only to a program that is still running.
+        const ULONGLONG at = impl_->started + impl_->launch.signal_after_us / 1000;
+        const ULONGLONG now = GetTickCount64();
+        const DWORD wait_ms = at > now ? static_cast<DWORD>(at - now) : 0;
+        if (WaitForSingleObject(impl_->pi.hProcess, wait_ms) == WAIT_TIMEOUT)
+            undelivered = !send(impl_->launch.signal);
+    }
+    WaitForSingleObject(impl_->pi.hProcess, INFINITE);
     DWORD code = 0;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    GetExitCodeProcess(impl_->pi.hProcess, &code);
+    CloseHandle(impl_->pi.hThread);
+    CloseHandle(impl_->pi.hProcess);
+    impl_->pi = {};
     ProgramResult r;
     r.status = static_cast<int>(code);
-    r.out = lf_lines(read_file(out_path));
-    r.err = lf_lines(read_file(err_path));
+    r.signal_undelivered = undelivered;
+    r.out = lf_lines(read_file(impl_->capture.path() + "\\stdout"));
+    r.err = lf_lines(read_file(impl_->capture.path() + "\\stderr"));
     return r;
 }
 

@@ -29,30 +29,31 @@ const std::string kOutput =
     "cn3\r\n"
     "lg14\r\nly14\r\nlt20\r\nlc2\r\n";
 
-struct RunResult {
+struct Ran {
     int status;
     std::string out;
     std::string err;
+    int interrupted_by = 0;
 };
 
-RunResult run_in(FileSystem& fs, std::vector<const char*> args) {
+Ran run_in(FileSystem& fs, std::vector<const char*> args,
+           const Interrupts& interrupts = NoInterrupts()) {
     args.insert(args.begin(), "textmatte");
     testing::Captured out(LineEnds::lf), err(LineEnds::lf);
-    int status = run(static_cast<int>(args.size()), args.data(), fs, out.out, err.out);
-    return {status, out.str(), err.str()};
+    const RunResult r =
+        run(static_cast<int>(args.size()), args.data(), fs, out.out, err.out, interrupts);
+    return {r.status, out.str(), err.str(), r.interrupted_by};
 }
 
 TEST(Driver, TypicalRunPutsTheOutputWhereTheHostReadsIt) {
     for (bool ignore_case : {false, true}) {
         testing::MemoryFileSystem fs(ignore_case);
         fs.put("jwc_temp.txt", kDrawing);
-        RunResult r = run_in(fs, {"/c3", "/d2"});
+        Ran r = run_in(fs, {"/c3", "/d2"});
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "");
-        // A host that ignores case reads JWC_TEMP.TXT as its jwc_temp.txt.
-        const char* name = ignore_case ? "JWC_TEMP.TXT" : "jwc_temp.txt";
-        EXPECT_EQ(fs.listing(), (Files{{name, kOutput}}));
+        EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kOutput}}));
     }
 }
 
@@ -60,7 +61,7 @@ TEST(Driver, DebugLevelsLeaveTheHostsFileAsWritten) {
     for (const char* level : {"/t1", "/t2", "/t3", "/t4", "/t5", "/t6"}) {
         testing::MemoryFileSystem fs;
         fs.put("jwc_temp.txt", kDrawing);
-        RunResult r = run_in(fs, {"/c3", "/d2", level});
+        Ran r = run_in(fs, {"/c3", "/d2", level});
         EXPECT_EQ(r.status, 0) << level;
         Files files = fs.listing();
         EXPECT_EQ(files["jwc_temp.txt"], kDrawing) << level;
@@ -71,7 +72,7 @@ TEST(Driver, DebugLevelsLeaveTheHostsFileAsWritten) {
 
 TEST(Driver, NoInterchangeFile) {
     testing::MemoryFileSystem fs;
-    RunResult r = run_in(fs, {});
+    Ran r = run_in(fs, {});
     EXPECT_EQ(r.status, -1);
     EXPECT_EQ(r.err, "Cannot open file: JWC_TEMP.TXT \n");
     EXPECT_TRUE(fs.listing().empty());
@@ -85,7 +86,7 @@ TEST(Driver, TheLineLimitIsFiftyThousand) {
         testing::MemoryFileSystem fs;
         const std::string drawing = at_limit + (over ? "#\r\n" : "");
         fs.put("jwc_temp.txt", drawing);
-        RunResult r = run_in(fs, {});
+        Ran r = run_in(fs, {});
         Files files = fs.listing();
         if (!over) {
             EXPECT_EQ(r.status, 0);
@@ -123,7 +124,7 @@ TEST(Driver, StaleIntermediateFilesNeverBecomeTheInput) {
     fs.put("JWC_x2x2.$$$", "stale two\r\n");
     fs.put("JWC_TEMP.TXT", "stale three\r\n");
     fs.put("JWC_TEMP.$$$", "stale four\r\n");
-    RunResult r = run_in(fs, {"/c3", "/d2"});
+    Ran r = run_in(fs, {"/c3", "/d2"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kOutput}}));
 }
@@ -132,23 +133,62 @@ TEST(Driver, IntermediatesAreKeptWhenTheHostsFileIsMissing) {
     // They may hold the only copy of a drawing from an interrupted run.
     testing::MemoryFileSystem fs;
     fs.put("JWC_x2x2.$$", kDrawing);
-    RunResult r = run_in(fs, {});
+    Ran r = run_in(fs, {});
     EXPECT_EQ(r.status, -1);
     EXPECT_EQ(fs.listing(), (Files{{"JWC_x2x2.$$", kDrawing}}));
 }
 
-TEST(Driver, AWorkingFileUnderCapitalsIsProcessedInPlace) {
+TEST(Driver, OnlyTheHostsOwnFileIsTaken) {
+    // A working file left by a killed run, but no host's file: nothing to do.
     testing::MemoryFileSystem fs;
     fs.put("JWC_TEMP.TXT", kDrawing);
-    EXPECT_EQ(run_in(fs, {"/c3", "/d2"}).status, 0);
-    EXPECT_EQ(fs.listing(), (Files{{"JWC_TEMP.TXT", kOutput}}));
+    Ran r = run_in(fs, {});
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.err, "Cannot open file: JWC_TEMP.TXT \n");
+    EXPECT_EQ(fs.listing(), (Files{{"JWC_TEMP.TXT", kDrawing}}));
+    // A directory under the host's name is not moved.
+    testing::MemoryFileSystem dir;
+    dir.make_directory("jwc_temp.txt");
+    r = run_in(dir, {});
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.err, "Cannot open file: JWC_TEMP.TXT \n");
+    EXPECT_TRUE(dir.listing().empty());
+}
+
+TEST(Driver, AFailedFirstRenameGoesOnOnlyWhereTheWorkingNameIsTheHostsFile) {
+    for (bool ignore_case : {false, true}) {
+        testing::MemoryFileSystem fs(ignore_case);
+        fs.put("jwc_temp.txt", kDrawing);
+        fs.make_directory("JWC_x2x2.$$");
+        if (!ignore_case) fs.put("JWC_TEMP.TXT", "stale\r\n");
+        Ran r = run_in(fs, {"/c3", "/d2"});
+        if (ignore_case) {
+            EXPECT_EQ(r.status, 0);
+            EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kOutput}}));
+        } else {
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, "Cannot rename file: jwc_temp.txt to JWC_x2x2.$$ \n");
+            EXPECT_EQ(fs.listing(),
+                      (Files{{"jwc_temp.txt", kDrawing}, {"JWC_TEMP.TXT", "stale\r\n"}}));
+        }
+    }
+}
+
+TEST(Driver, ARunHoldingTheDirectoryKeepsOthersOut) {
+    testing::MemoryFileSystem fs;
+    fs.put("jwc_temp.txt", kDrawing);
+    fs.hold_lock(true);
+    Ran r = run_in(fs, {});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Cannot lock file: jwc_temp.txt (another run is using it) \n");
+    EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kDrawing}}));
 }
 
 TEST(Driver, AnOutputThatCannotBeOpenedLeavesTheHostsFile) {
     testing::MemoryFileSystem fs;
     fs.put("jwc_temp.txt", kDrawing);
     fs.make_directory("JWC_TEMP.$$$");
-    RunResult r = run_in(fs, {});
+    Ran r = run_in(fs, {});
     EXPECT_EQ(r.status, -1);
     EXPECT_EQ(r.err, "Cannot open file: JWC_TEMP.$$$ \n");
     EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kDrawing}}));
@@ -158,7 +198,7 @@ TEST(Driver, ABrokenRenamingChainPutsTheFileBack) {
     testing::MemoryFileSystem fs;
     fs.put("jwc_temp.txt", kDrawing);
     fs.make_directory("JWC_TEMP.TXT");
-    RunResult r = run_in(fs, {});
+    Ran r = run_in(fs, {});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Cannot rename file: JWC_x2x2.$$$ to JWC_TEMP.TXT \n");
     EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kDrawing}}));
@@ -180,7 +220,7 @@ TEST(Driver, EveryFailingOperationLeavesTheHostsFileWhole) {
                 testing::MemoryFileSystem memory(ignore_case);
                 memory.put("jwc_temp.txt", kDrawing);
                 testing::FaultyFileSystem fs(memory, n);
-                RunResult r = run_in(fs, {"/c3", "/d2", level});
+                Ran r = run_in(fs, {"/c3", "/d2", level});
                 const Files files = memory.listing();
                 const std::string* host = nullptr; // what the host reads back
                 bool kept = false;                 // the drawing is under some name
@@ -203,6 +243,48 @@ TEST(Driver, EveryFailingOperationLeavesTheHostsFileWhole) {
                 if (!fs.fired()) break;
                 ASSERT_LT(n, 100);
             }
+        }
+    }
+}
+
+// An interrupt arrives before each file operation of a run in turn. A run
+// that has not completed by then ends by the interrupt, with the host's
+// file back as the host wrote it and nothing else left; a complete run
+// ends with status 0.
+TEST(Driver, AnInterruptAtAnyMomentLeavesTheHostsFileOrTheCompleteResult) {
+    for (bool ignore_case : {false, true}) {
+        for (const char* level : {"/t0", "/t1"}) {
+            const bool debug = std::string(level) != "/t0";
+            const Files complete = [&] {
+                testing::MemoryFileSystem clean(ignore_case);
+                clean.put("jwc_temp.txt", kDrawing);
+                run_in(clean, {"/c3", "/d2", level});
+                return clean.listing();
+            }();
+            const Files untouched = {{"jwc_temp.txt", kDrawing}};
+            int interrupted = 0;
+            for (long n = 1;; ++n) {
+                testing::MemoryFileSystem memory(ignore_case);
+                memory.put("jwc_temp.txt", kDrawing);
+                testing::FaultyFileSystem fs(memory, n, testing::Fault::interrupt);
+                Ran r = run_in(fs, {"/c3", "/d2", level}, fs);
+                const std::string where = std::string(level) + ", operation " + std::to_string(n);
+                if (r.interrupted_by) {
+                    ++interrupted;
+                    EXPECT_EQ(r.interrupted_by, 2) << where;
+                    EXPECT_EQ(memory.listing(), untouched) << where;
+                    EXPECT_EQ(r.err, "Interrupted: jwc_temp.txt is as it was before the run \n")
+                        << where;
+                } else {
+                    EXPECT_EQ(r.status, 0) << where;
+                    EXPECT_EQ(memory.listing(), complete) << where;
+                    EXPECT_EQ(r.err, "") << where;
+                }
+                if (!fs.fired()) break;
+                ASSERT_LT(n, 100);
+            }
+            EXPECT_GT(interrupted, 5) << level;
+            EXPECT_EQ(complete.size(), debug ? 2u : 1u);
         }
     }
 }

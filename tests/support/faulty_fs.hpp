@@ -1,29 +1,36 @@
-// A file layer that passes everything to another one, except that its Nth
-// operation fails. Every operation counts, the same over the real and the
-// in-memory file system: opening, creating, reading, writing, syncing,
-// closing, renaming, removing, inspecting and locking.
+// A file layer that passes everything to another one, except at its Nth
+// operation: that operation fails, or an interrupt arrives just before it.
+// Every operation counts, the same over the real and the in-memory file
+// system: opening, creating, reading, writing, syncing, closing, renaming,
+// removing, inspecting and locking.
 #pragma once
 
 #include <memory>
 
 #include "files/files.hpp"
+#include "run/interrupts.hpp"
 
 namespace textmatte::testing {
 
-class FaultyFileSystem final : public FileSystem {
-  public:
-    // Operation `fail_at` (counting from 1) fails; 0 fails none.
-    FaultyFileSystem(FileSystem& base, long fail_at) : base_(base), fail_at_(fail_at) {}
+enum class Fault { fail, interrupt };
 
-    // Whether the run reached the operation that was to fail.
+class FaultyFileSystem final : public FileSystem, public Interrupts {
+  public:
+    // Operation `at` (counting from 1) meets the fault; 0: none does.
+    FaultyFileSystem(FileSystem& base, long at, Fault fault = Fault::fail)
+        : base_(base), at_(at), fault_(fault) {}
+
+    // Whether the run reached the operation of the fault.
     bool fired() const { return fired_; }
     long operations() const { return ops_; }
     // Counts an operation; false when it is the one to fail.
     bool step() {
-        if (++ops_ != fail_at_) return true;
+        if (++ops_ != at_) return true;
         fired_ = true;
-        return false;
+        return fault_ == Fault::interrupt;
     }
+    // An interrupt, once the operation of the fault is reached: SIGINT's number.
+    int pending() const override { return fault_ == Fault::interrupt && fired_ ? 2 : 0; }
 
     std::unique_ptr<InFile> open_read(const char* name) override;
     std::unique_ptr<OutFile> create_new(const char* name) override;
@@ -41,7 +48,8 @@ class FaultyFileSystem final : public FileSystem {
 
   private:
     FileSystem& base_;
-    long fail_at_;
+    long at_;
+    Fault fault_;
     long ops_ = 0;
     bool fired_ = false;
 };

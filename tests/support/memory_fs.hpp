@@ -142,8 +142,8 @@ inline Entry MemoryFileSystem::inspect(const char* name) {
     auto it = files_.find(stored_name(name));
     if (it == files_.end()) return e;
     e.kind = EntryKind::regular;
-    e.file = reinterpret_cast<std::uintptr_t>(it->second.get());
-    e.names = 1;
+    e.itself.file = reinterpret_cast<std::uintptr_t>(it->second.get());
+    e.target = e.itself;
     return e;
 }
 
