@@ -7,7 +7,7 @@
 
 #include "interchange/format.hpp"
 #include "interchange/records.hpp"
-#include "maths/angle.hpp"
+#include "maths/directions.hpp"
 
 namespace textmatte {
 
@@ -72,9 +72,9 @@ void trace_text_start(const TextRecord& t, const TextTypes& types, Output& conso
 
 Box text_box(double x, double y, double dx, double dy, double h, double m) {
     const double L = std::sqrt(dx * dx + dy * dy);
-    const double theta = direction_angle(dy, dx);
+    const double theta = maths::atan2(dy, dx);
     double s, c;
-    sine_cosine(theta, s, c);
+    maths::sin_cos(theta, s, c);
     // Rotated terms first, the start coordinate last.
     return Box{
         x + (-m * c + m * s),
