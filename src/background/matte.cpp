@@ -88,13 +88,33 @@ Box text_box(double x, double y, double dx, double dy, double h, double m) {
     };
 }
 
+namespace {
+
+bool ends_text(unsigned char c) {
+    return c == '\0' || c == '\r' || c == '\n';
+}
+
+// The first byte of a two-byte Shift-JIS character.
+bool is_lead_byte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
+}
+
+} // namespace
+
+// Whole characters only: a lead byte takes the next byte along, unless that
+// byte ends the text, and a character that would cross the bound is left
+// out whole, so a Shift-JIS reader never sees a lead byte before the line
+// end (it could take the CR as the character's second byte and run the
+// text into the next record).
 void clean_text(TextRecord& text) {
-    const char* raw = text.ChSTR0.data();
+    const auto* raw = reinterpret_cast<const unsigned char*>(text.ChSTR0.data());
     char* clean = text.ChSTR.data();
     std::size_t n = 0;
-    while (n < TextRecord::kCleanMax && raw[n] != '\0' && raw[n] != '\r' && raw[n] != '\n') {
-        clean[n] = raw[n];
-        ++n;
+    while (!ends_text(raw[n])) {
+        const std::size_t width = is_lead_byte(raw[n]) && !ends_text(raw[n + 1]) ? 2 : 1;
+        if (n + width > TextRecord::kCleanMax) break;
+        for (std::size_t i = 0; i < width; ++i, ++n)
+            clean[n] = static_cast<char>(raw[n]);
     }
     clean[n] = '\0';
 }

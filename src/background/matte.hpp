@@ -27,7 +27,7 @@ struct Box {
 Box text_box(double x, double y, double dx, double dy, double h, double m);
 
 // The cleaned string ChSTR: the raw string cut at its line end and at 231
-// characters.
+// bytes, without splitting a two-byte Shift-JIS character.
 void clean_text(TextRecord& text);
 
 // Cleans the raw string into ChSTR, then writes the three records of the

@@ -140,6 +140,14 @@ TEST(CleanedString, IsCutAtTheLineEndAndAt231Characters) {
         {"\x83\x65\x83\x4c\x83\x58\x83\x67\n", "\x83\x65\x83\x4c\x83\x58\x83\x67"},
         {std::string(250, 'x') + "\n", std::string(231, 'x')},
         {std::string(231, 'y'), std::string(231, 'y')},
+        // Two-byte Shift-JIS characters are never cut in half.
+        {std::string(230, 'a') + "\x83\x65\n", std::string(230, 'a')},
+        {std::string(229, 'a') + "\x83\x65\x83\x65\n", std::string(229, 'a') + "\x83\x65"},
+        {std::string(229, 'a') + "\xe0\x40z\n", std::string(229, 'a') + "\xe0\x40"},
+        {std::string(240, '\xb1') + "\n", std::string(231, '\xb1')}, // half-width kana
+        {"AB\x83\r\n", "AB\x83"},                                    // a lone lead byte stays
+        {"\x83", "\x83"},
+        {std::string(230, 'a') + "\x83", std::string(230, 'a') + "\x83"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(text_record(c.raw), head + c.text + "\r\n") << c.raw;

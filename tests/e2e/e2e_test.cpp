@@ -79,9 +79,32 @@ TEST(EndToEnd, LineShapes) {
     }
 }
 
+// A long text is cut at 231 bytes, never inside a two-byte Shift-JIS
+// character, so no lead byte stands before the line end.
+TEST(EndToEnd, LongTextsKeepWholeCharacters) {
+    const std::string kanji = "\x8a\xbf"; // one two-byte character
+    struct Case {
+        std::string text, kept;
+    } cases[] = {
+        {std::string(230, 'a') + kanji, std::string(230, 'a')},
+        {std::string(229, 'a') + kanji + kanji, std::string(229, 'a') + kanji},
+        {std::string(240, '\xb1'), std::string(231, '\xb1')}, // half-width kana
+        {"AB\x8a", "AB\x8a"},                                 // a lone lead byte stays
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write(kHost, "ch 0 0 1 0 \"" + c.text + "\r\n");
+        ASSERT_EQ(run_on(dir).status, 0);
+        const std::string output = dir.files()[fold(kHost)];
+        const std::string record =
+            "ch 0.0000000000 0.0000000000 1.0000000000 0.0000000000 \"" + c.kept + "\r\n";
+        EXPECT_NE(output.find(record), std::string::npos) << c.text.size();
+    }
+}
+
 TEST(EndToEnd, LongLinesCountTowardsTheLimitPiecewise) {
     // 25,000 lines of 300 bytes are 50,000 pieces: accepted. One more is not.
-    const std::string line = "#" + std::string(297, 'x') + "\r\n";
+    const std::string line = std::string(1, '#').append(297, 'x').append("\r\n");
     for (int extra : {0, 1}) {
         TempDir dir;
         const std::string drawing = repeat(line, 25000) + (extra ? "#\r\n" : "");
