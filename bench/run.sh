@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
-# Benchmarks textmatte on maximum-size drawings (50,000 lines): in-memory
-# throughput side by side with an fgets/sscanf/fprintf baseline, then whole
-# runs of the built program (median wall time and peak memory).
-#   bench/run.sh [RUNS]
+# Measures textmatte side by side with the straightforward program, in
+# memory and in whole runs on drawings of 50,000 lines, and, where 32-bit
+# and 64-bit Wine are installed, the 32-bit Windows exe against the 64-bit
+# one; prints one table of ratios.
+#   bench/run.sh
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-runs="${1:-11}"
-cmake --preset bench >/dev/null
-cmake --build --preset bench >/dev/null
-build="$root/build/bench"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-for kind in texts mix long_texts; do
-  "$build/bench/textmatte-drawing" "$kind" 50000 > "$work/$kind.txt"
-done
-echo "== in-memory pipeline against the baseline"
-"$build/bench/pipeline_bench" --benchmark_min_time=1
-echo
-echo "== whole runs of textmatte ($runs each)"
-"$build/bench/whole_run" "$build/textmatte" "$runs" "$work/texts.txt" "$work/mix.txt" "$work/long_texts.txt"
+cmake --preset release >/dev/null
+cmake --build --preset release --target textmatte textmatte-straightforward textmatte-compare textmatte-peak-rss >/dev/null
+args=("$root/build/release/textmatte" "$root/build/release/bench/textmatte-straightforward")
+# The 32-bit exe against the 64-bit one, where both Wines run here.
+export WINEDEBUG=-all
+if "$root/scripts/wine_can_run.sh" 32 && "$root/scripts/wine_can_run.sh" 64; then
+  for preset in windows-i686 windows-x64; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" --target textmatte >/dev/null
+  done
+  args+=(/usr/lib/wine/wine64 "$root/build/windows-x64/textmatte.exe"
+         /usr/lib/wine/wine "$root/build/windows-i686/textmatte.exe")
+else
+  echo "(the Windows row is left out: $("$root/scripts/wine_can_run.sh" 32 --why || true))"
+fi
+"$root/build/release/bench/textmatte-compare" "${args[@]}"

@@ -109,6 +109,13 @@ bool is_lead_byte(unsigned char c) {
 void clean_text(TextRecord& text) {
     const auto* raw = reinterpret_cast<const unsigned char*>(text.ChSTR0.data());
     char* clean = text.ChSTR.data();
+    // Most texts end, at their line end, before the bound: copied whole.
+    std::size_t end = std::strcspn(text.ChSTR0.data(), "\r\n");
+    if (end <= TextRecord::kCleanMax) {
+        std::memcpy(clean, raw, end);
+        clean[end] = '\0';
+        return;
+    }
     std::size_t n = 0;
     while (!ends_text(raw[n])) {
         const std::size_t width = is_lead_byte(raw[n]) && !ends_text(raw[n + 1]) ? 2 : 1;

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
@@ -52,7 +53,27 @@ struct Op {
     int precision = 6;      // fixed
     int min_digits = 1;     // hex
     std::size_t argument = 0;
+    // Ops of bounded length run together on one claim of buffer room: the
+    // first claims `run_room` bytes, the last commits what the run wrote.
+    bool run_start = false;
+    bool run_end = false;
+    std::size_t run_room = 0;
 };
+
+// The most bytes an op writes; 0 for text, which has no bound.
+constexpr std::size_t most_bytes(const Op& op) {
+    switch (op.step) {
+    case Step::literal: return op.length;
+    case Step::line_end:
+    case Step::character: return 2;
+    case Step::decimal:
+    case Step::unsigned_decimal: return kIntegerMaxLength;
+    case Step::hex: return op.min_digits > 8 ? static_cast<std::size_t>(op.min_digits) : 8;
+    case Step::fixed: return kFixedMaxLength;
+    case Step::text: return 0;
+    }
+    return 0;
+}
 
 constexpr std::size_t kMaxOps = 64;
 
@@ -76,6 +97,25 @@ struct Parsed {
 
 constexpr bool is_digit(char c) {
     return c >= '0' && c <= '9';
+}
+
+// Marks the runs of bounded ops, each within the output's smallest buffer.
+constexpr void group_runs(Parsed& p) {
+    std::size_t i = 0;
+    while (i < p.count) {
+        if (p.ops[i].step == Step::text) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i, room = 0;
+        while (j < p.count && p.ops[j].step != Step::text &&
+               room + most_bytes(p.ops[j]) <= Output::kMinCapacity)
+            room += most_bytes(p.ops[j++]);
+        p.ops[i].run_start = true;
+        p.ops[i].run_room = room;
+        p.ops[j - 1].run_end = true;
+        i = j;
+    }
 }
 
 template <Format F> consteval Parsed parse() {
@@ -144,40 +184,53 @@ template <Format F> consteval Parsed parse() {
         start = i;
     }
     p.literal(start, F.length);
+    group_runs(p);
     return p;
 }
 
 template <typename T> constexpr bool is_text_v = std::is_convertible_v<const T&, std::string_view>;
 
-template <Op op, Format F, typename Values> void put(Output& out, const Values& values) {
+// Where a run writes: the output and the pointer into its buffer.
+struct Cursor {
+    Output& out;
+    char* p = nullptr;
+};
+
+template <Op op, Format F, typename Values> void put(Cursor& c, const Values& values) {
+    if constexpr (op.run_start) c.p = c.out.reserve(op.run_room);
     if constexpr (op.step == Step::literal) {
-        out.literal(std::string_view(F.chars + op.begin, op.length));
+        std::memcpy(c.p, F.chars + op.begin, op.length);
+        c.p += op.length;
     } else if constexpr (op.step == Step::line_end) {
-        out.end_line();
+        c.p = c.out.put_line_end(c.p);
     } else {
         const auto& v = std::get<op.argument>(values);
         using T = std::remove_cvref_t<decltype(v)>;
         if constexpr (op.step == Step::decimal) {
             static_assert(std::is_same_v<T, int>, "%d takes an int");
-            out.decimal(v);
+            c.p = format_decimal(c.p, v);
         } else if constexpr (op.step == Step::unsigned_decimal) {
             static_assert(std::is_same_v<T, unsigned>, "%u takes an unsigned");
-            out.decimal(v);
+            c.p = format_unsigned(c.p, v);
         } else if constexpr (op.step == Step::hex) {
             static_assert(std::is_same_v<T, int> || std::is_same_v<T, unsigned>,
                           "%x takes an int or an unsigned");
-            out.hex(static_cast<unsigned>(v), op.min_digits);
+            c.p = format_hex(c.p, static_cast<unsigned>(v), op.min_digits);
         } else if constexpr (op.step == Step::fixed) {
             static_assert(std::is_same_v<T, double>, "%f takes a double");
-            out.fixed(v, op.precision);
+            c.p = format_fixed<op.precision>(c.p, v);
         } else if constexpr (op.step == Step::text) {
             static_assert(is_text_v<T>, "%s takes a character string");
-            out.text(std::string_view(v));
+            c.out.text(std::string_view(v));
         } else {
             static_assert(std::is_same_v<T, char>, "%c takes a char");
-            out.character(v);
+            if (v == '\n')
+                c.p = c.out.put_line_end(c.p);
+            else
+                *c.p++ = v;
         }
     }
+    if constexpr (op.run_end) c.out.advance_to(c.p);
 }
 
 } // namespace format_detail
@@ -188,8 +241,9 @@ template <Format F, typename... Args> void write(Output& out, const Args&... arg
     static_assert(kParsed.arguments == sizeof...(Args),
                   "the format's conversions and the arguments differ in number");
     const std::tuple<const Args&...> values(args...);
+    format_detail::Cursor cursor{out};
     [&]<std::size_t... I>(std::index_sequence<I...>) {
-        (format_detail::put<kParsed.ops[I], F>(out, values), ...);
+        (format_detail::put<kParsed.ops[I], F>(cursor, values), ...);
     }
     (std::make_index_sequence<kParsed.count>{});
 }

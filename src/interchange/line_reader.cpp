@@ -16,9 +16,7 @@ void Line::assign(const char* data, std::size_t size, bool newline) {
     if (newline) buffer_[size++] = '\n';
     buffer_[size] = '\0';
     size_ = size;
-    const void* nul = std::memchr(buffer_.data(), '\0', size);
-    text_size_ =
-        nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - buffer_.data()) : size;
+    text_size_ = std::strlen(buffer_.data()); // up to the first NUL, the terminator at the latest
 }
 
 namespace {

@@ -7,10 +7,10 @@
 // longer line arrives as several pieces.
 #pragma once
 
+#include "interchange/byte_buffer.hpp"
 #include <array>
 #include <cstddef>
 #include <string_view>
-#include <vector>
 
 namespace textmatte {
 
@@ -75,7 +75,7 @@ class LineReader {
     void fill(std::size_t want);
 
     ByteSource& source_;
-    std::vector<char> raw_;
+    ByteBuffer raw_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool eof_ = false;

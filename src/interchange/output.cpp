@@ -4,25 +4,14 @@
 
 namespace textmatte {
 
-namespace {
-// Every claim fits: the longest number, a line end.
-constexpr std::size_t kMinCapacity = kFixedMaxLength + 8;
-} // namespace
-
 Output::Output(ByteSink& sink, LineEnds ends, std::size_t capacity)
     : sink_(sink), crlf_(ends == LineEnds::crlf),
-      buffer_(capacity < kMinCapacity ? kMinCapacity : capacity) {}
+      buffer_(capacity < kMinCapacity ? kMinCapacity : capacity), capacity_(buffer_.size()) {}
 
 void Output::drain() {
     if (used_ == 0) return;
     if (ok_ && !sink_.write(buffer_.data(), used_)) ok_ = false;
     used_ = 0;
-}
-
-void Output::copy_in(std::string_view bytes) {
-    if (bytes.empty()) return;
-    std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
-    used_ += bytes.size();
 }
 
 void Output::put_long(std::string_view bytes) {

@@ -8,10 +8,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "interchange/byte_buffer.hpp"
 #include "interchange/numbers.hpp"
 
 namespace textmatte {
@@ -68,32 +69,50 @@ class Output {
     void fixed(double v, int precision) {
         commit(format_fixed(claim(kFixedMaxLength), v, precision));
     }
+    template <int P> void fixed(double v) { commit(format_fixed<P>(claim(kFixedMaxLength), v)); }
     void decimal(int v) { commit(format_decimal(claim(kIntegerMaxLength), v)); }
     void decimal(unsigned v) { commit(format_unsigned(claim(kIntegerMaxLength), v)); }
     void hex(unsigned v, int min_digits = 1) {
         commit(format_hex(claim(kIntegerMaxLength), v, min_digits));
     }
 
+    // Writing straight into the buffer, for the formats: room for up to
+    // `size` bytes (at most kMinCapacity), written from the pointer
+    // returned, then the end of what was written.
+    char* reserve(std::size_t size) { return claim(size); }
+    void advance_to(const char* end) { commit(end); }
+    char* put_line_end(char* p) const {
+        if (crlf_) *p++ = '\r';
+        *p++ = '\n';
+        return p;
+    }
+    static constexpr std::size_t kMinCapacity = 8192;
+
     // Hands everything buffered to the sink; false once anything failed.
     bool flush();
     bool ok() const { return ok_; }
 
   private:
-    std::size_t room() const { return buffer_.size() - used_; }
+    std::size_t room() const { return capacity_ - used_; }
     // Room for `size` bytes at the end of the buffer (size <= capacity).
     char* claim(std::size_t size) {
         if (room() < size) drain();
         return buffer_.data() + used_;
     }
     void commit(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
-    void copy_in(std::string_view bytes);
+    void copy_in(std::string_view bytes) {
+        if (bytes.empty()) return;
+        std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
+        used_ += bytes.size();
+    }
     void put_long(std::string_view bytes);
     void drain();
 
     ByteSink& sink_;
     bool crlf_;
     bool ok_ = true;
-    std::vector<char> buffer_;
+    ByteBuffer buffer_;
+    std::size_t capacity_;
     std::size_t used_ = 0;
 };
 

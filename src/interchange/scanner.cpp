@@ -11,8 +11,12 @@ namespace textmatte {
 
 namespace {
 
+// A piece holds at most one newline, at its end.
 void copy_line(const Line& line, Output& output) {
-    output.text(line.bytes());
+    const std::string_view bytes = line.bytes();
+    if (bytes.empty() || bytes.back() != '\n') return output.literal(bytes);
+    output.literal(bytes.substr(0, bytes.size() - 1));
+    output.end_line();
 }
 
 void text_type_record(RunState& run, const Line& line, Output& output) {
@@ -22,6 +26,13 @@ void text_type_record(RunState& run, const Line& line, Output& output) {
     case TextTypeRecord::numbered: latch_text_type(run.attrs, run.types); break;
     case TextTypeRecord::none: break;
     }
+}
+
+// Only the closing lines of debug levels 1 and 3 show the record-kind
+// marker, which is all a line record changes: elsewhere its fields need not
+// be read, which spares a drawing of lines most of its reading.
+bool shows_record_kind(DebugLevel level) {
+    return level == DebugLevel::closing_comments || level == DebugLevel::scan_trace;
 }
 
 void line_record(ScannerState& s, const Line& line) {
@@ -139,7 +150,9 @@ void dispatch(RunState& run, const Line& line, const ScanStreams& streams, TextH
     case 'b':
         if (line.at(1) == 'z') copy_line(line, output);
         break;
-    case ' ': line_record(run.scan, line); break;
+    case ' ':
+        if (shows_record_kind(run.settings.isTest)) line_record(run.scan, line);
+        break;
     case 'l': l_record(run, line, output); break;
     case 'h': h_record(run, line, streams); break;
     case 'p': p_record(run, line, output); break;

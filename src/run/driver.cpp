@@ -5,6 +5,7 @@
 #include "pipeline/convert.hpp"
 #include "run/exchange.hpp"
 #include "run/options.hpp"
+#include "run/usage.hpp"
 #include "state/state.hpp"
 
 namespace textmatte {
@@ -17,7 +18,7 @@ void write_over_limit_record(Output& output) {
                                                                                       kLineLimit);
 }
 
-constexpr std::size_t kFileBlock = 1 << 18;
+constexpr std::size_t kFileBlock = 1 << 16;
 
 int cannot(Output& errors, const char* what, const char* name, int status) {
     write<"Cannot %s file: %s \n">(errors, what, name);
@@ -72,6 +73,7 @@ class Process {
     int operator()();
 
   private:
+    int refuse_over_limit(LineCount& count);
     int fail(const char* what, const char* name, int status) {
         return interrupts_.pending() ? status : cannot(errors_, what, name, status);
     }
@@ -84,20 +86,22 @@ class Process {
     const Interrupts& interrupts_;
 };
 
+// The debug levels show the line count before the scan begins, so there
+// the lines are counted first. A normal run shows it nowhere and needs only
+// to know whether the input goes past the limit: its scan, which stops at
+// the limit, counts for it, and sparing a second pass over the input.
 int Process::operator()() {
-    LineCount count = Tcopy(fs_, kWorkName, kOutputName, errors_);
+    const bool count_first = run_.settings.isTest != DebugLevel::off;
+    LineCount count = Tcopy(fs_, kWorkName, kOutputName, errors_,
+                            count_first ? Counting::first : Counting::during_scan);
     if (count.destination) exchange_.output_created();
     if (count.status != 0) return count.status;
+    if (count_first && count.lines > kLineLimit) return refuse_over_limit(count);
+
+    std::unique_ptr<InFile> input_file =
+        count_first ? fs_.open_read(kWorkName) : std::move(count.source);
     InterruptibleSink output_file(*count.destination, interrupts_);
     Output output(output_file, LineEnds::crlf, kFileBlock);
-
-    if (count.lines > kLineLimit) {
-        write_over_limit_record(output);
-        if (!finish_file(output, *count.destination, false)) fail("write", kOutputName, 1);
-        return 1;
-    }
-
-    auto input_file = fs_.open_read(kWorkName);
     if (!input_file) {
         finish_file(output, *count.destination, false);
         return fail("open", kWorkName, 1);
@@ -105,10 +109,20 @@ int Process::operator()() {
     InterruptibleSource input_bytes(*input_file, interrupts_);
     LineReader input(input_bytes, kFileBlock);
     convert(run_, input, output, console_, count.lines);
+    Line beyond;
+    const bool over_limit = !count_first && input.next(beyond);
     input_file->close();
     if (input.failed()) {
         finish_file(output, *count.destination, false);
         return fail("read", kWorkName, 1);
+    }
+    if (over_limit) {
+        // What was written goes; the refusal alone takes its place.
+        count.destination->close();
+        fs_.remove_name(kOutputName);
+        count.destination = fs_.create_new(kOutputName);
+        if (!count.destination) return fail("open", kOutputName, 1);
+        return refuse_over_limit(count);
     }
 
     const bool copy_back = run_.settings.isTest == DebugLevel::off;
@@ -117,30 +131,18 @@ int Process::operator()() {
     return copy_back ? exchange_.replace_with_output() : 0;
 }
 
-} // namespace
-
-LineCount Tcopy(FileSystem& fs, const char* source, const char* destination, Output& errors) {
-    LineCount count;
-    auto in = fs.open_read(source);
-    if (!in) {
-        count.status = cannot(errors, "open", source, -1);
-        return count;
-    }
-    count.destination = fs.create_new(destination);
-    if (!count.destination) {
-        count.status = cannot(errors, "open", destination, -1);
-        return count;
-    }
-    LineReader reader(*in, kFileBlock);
-    count.lines = reader.count_pieces(kLineLimit);
-    if (count.lines > kLineLimit + 1) count.lines = kLineLimit + 1;
-    in->close();
-    if (reader.failed()) count.status = cannot(errors, "read", source, 1);
-    return count;
+// The output file holds the over-limit record alone; status 1.
+int Process::refuse_over_limit(LineCount& count) {
+    InterruptibleSink output_file(*count.destination, interrupts_);
+    Output output(output_file, LineEnds::crlf, kFileBlock);
+    write_over_limit_record(output);
+    if (!finish_file(output, *count.destination, false)) fail("write", kOutputName, 1);
+    return 1;
 }
 
-RunResult run(int argc, const char* const argv[], FileSystem& fs, Output& console, Output& errors,
-              const Interrupts& interrupts) {
+// Options, then the file exchange around the transformation.
+RunResult transform(int argc, const char* const argv[], FileSystem& fs, Output& console,
+                    Output& errors, const Interrupts& interrupts) {
     RunState state;
     for (int i = 1; i < argc && argv[i]; ++i)
         if (argv[i][0] == '-' || argv[i][0] == '/') opt(argv[i], state.settings, console, errors);
@@ -170,6 +172,43 @@ RunResult run(int argc, const char* const argv[], FileSystem& fs, Output& consol
     }
     console.flush();
     errors.flush();
+    return result;
+}
+
+} // namespace
+
+LineCount Tcopy(FileSystem& fs, const char* source, const char* destination, Output& errors,
+                Counting counting) {
+    LineCount count;
+    count.source = fs.open_read(source);
+    if (!count.source) {
+        count.status = cannot(errors, "open", source, -1);
+        return count;
+    }
+    count.destination = fs.create_new(destination);
+    if (!count.destination) {
+        count.status = cannot(errors, "open", destination, -1);
+        return count;
+    }
+    if (counting == Counting::during_scan) return count;
+    LineReader reader(*count.source, kFileBlock);
+    count.lines = reader.count_pieces(kLineLimit);
+    if (count.lines > kLineLimit + 1) count.lines = kLineLimit + 1;
+    count.source->close();
+    count.source.reset();
+    if (reader.failed()) count.status = cannot(errors, "read", source, 1);
+    return count;
+}
+
+RunResult run(int argc, const char* const argv[], FileSystem& fs, Output& console, Output& errors,
+              const Interrupts& interrupts) {
+    RunResult result;
+    switch (find_request(argc, argv)) {
+    case Request::help: write_usage(console); break;
+    case Request::version: write_version(console); break;
+    case Request::none: return transform(argc, argv, fs, console, errors, interrupts);
+    }
+    console.flush();
     return result;
 }
 

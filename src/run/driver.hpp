@@ -13,15 +13,22 @@ namespace textmatte {
 // The line count of a file, and the output file it made room for.
 struct LineCount {
     unsigned lines = 0;
-    int status = 0; // non-zero: the run must end with it (message written)
+    int status = 0;                 // non-zero: the run must end with it (message written)
+    std::unique_ptr<InFile> source; // still open, unread, when the scan counts
     std::unique_ptr<OutFile> destination;
+};
+
+enum class Counting {
+    first,       // count the lines now
+    during_scan, // leave the source open for the scan, which counts as it reads
 };
 
 // Counts the lines of `source` as the scanner will read them, up to the
 // line limit and one more, and creates `destination`, new and empty, for
 // the output. An open failure gives status -1, a read failure status 1;
 // either is reported on `errors`.
-LineCount Tcopy(FileSystem& fs, const char* source, const char* destination, Output& errors);
+LineCount Tcopy(FileSystem& fs, const char* source, const char* destination, Output& errors,
+                Counting counting = Counting::first);
 
 struct RunResult {
     int status = 0;

@@ -265,5 +265,39 @@ TEST(EndToEnd, OptionsAreReadAndIllegalOnesReported) {
                                  kTrailer}}));
 }
 
+// A person's arguments: help and version answer and touch no file,
+// wherever they stand; -h stays an illegal letter of the host's options.
+TEST(EndToEnd, HelpAndVersionTouchNoFile) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* starts;
+    } cases[] = {
+        {{"--help"}, "usage: textmatte "},
+        {{"/?"}, "usage: textmatte "},
+        {{"/c3", "/x", "--help"}, "usage: textmatte "},
+        {{"--version"}, "textmatte " TEXTMATTE_VERSION "\n"},
+        {{"/t3", "--version", "--help"}, "textmatte " TEXTMATTE_VERSION "\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write(kHost, "ch 0 0 1 0 \"x\r\n");
+        ProgramResult r = run_on(dir, c.args);
+        EXPECT_EQ(r.status, 0) << c.args.back();
+        EXPECT_EQ(r.out.rfind(c.starts, 0), 0u) << r.out;
+        EXPECT_EQ(r.err, "") << c.args.back();
+        EXPECT_EQ(dir.files(), folded(Files{{kHost, "ch 0 0 1 0 \"x\r\n"}})) << c.args.back();
+    }
+    const std::string usage = run_on(TempDir(), {"--help"}).out;
+    for (const char* part : {"/cN", "/dN", "/fN", "/tN", "/a /b /e /m /n /s /u /w", "Debug levels",
+                             "JWC_TEMP.$$$", "Exit status"})
+        EXPECT_NE(usage.find(part), std::string::npos) << part;
+    TempDir dir;
+    dir.write(kHost, "lc1\r\n");
+    ProgramResult h = run_on(dir, {"-h"});
+    EXPECT_EQ(h.status, 0);
+    EXPECT_EQ(h.err, "\n illegal Option.\n");
+    EXPECT_EQ(dir.files(), folded(Files{{kHost, "lc1\r\n" + kTrailer.substr(0, 18) + "lc1\r\n"}}));
+}
+
 } // namespace
 } // namespace textmatte::testing

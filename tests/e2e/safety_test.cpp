@@ -170,6 +170,8 @@ TEST(Safety, MemoryDoesNotGrowWithTheDrawing) {
 #endif
 }
 
+// Memcheck watches the heap of the program linked against the shared C
+// library; the program itself is linked statically, with the same code.
 TEST(Safety, MemcheckFindsNoErrorInTheExampleRuns) {
 #ifdef TEXTMATTE_SANITIZED
     GTEST_SKIP() << "memcheck does not run sanitized programs";
@@ -182,7 +184,7 @@ TEST(Safety, MemcheckFindsNoErrorInTheExampleRuns) {
         TempDir dir;
         dir.write(kHost, example);
         std::vector<std::string> args = {"-q", "--error-exitcode=99", "--leak-check=full",
-                                         "--errors-for-leak-kinds=definite", TEXTMATTE_EXE};
+                                         "--errors-for-leak-kinds=definite", TEXTMATTE_SHARED_EXE};
         args.insert(args.end(), options.begin(), options.end());
         ProgramResult r = run_program(valgrind, dir.path(), args);
         EXPECT_EQ(r.status, 0) << r.err;
@@ -201,7 +203,8 @@ TEST(Safety, NoHeapAllocationPerLine) {
     auto allocations = [&](int texts) {
         TempDir dir;
         dir.write(kHost, text_drawing(texts) + "lc3\r\n# comment\r\nhq\r\n 0 0 1 1\r\n");
-        ProgramResult r = run_program(valgrind, dir.path(), {"--tool=memcheck", TEXTMATTE_EXE});
+        ProgramResult r =
+            run_program(valgrind, dir.path(), {"--tool=memcheck", TEXTMATTE_SHARED_EXE});
         EXPECT_EQ(r.status, 0);
         const std::size_t at = r.err.find("total heap usage: ");
         EXPECT_NE(at, std::string::npos) << r.err;

@@ -103,6 +103,24 @@ TEST(FormatFixed, AgreesWithTheStandardLibrary) {
     }
 }
 
+// Where the fast path switches between its cases: values that round to 0 at
+// each precision, fractions of exactly 64 bits, integers near 2^32 and 2^63.
+TEST(FormatFixed, TheBoundariesOfItsCasesAgreeWithTheStandardLibrary) {
+    for (int p = 0; p <= 15; ++p) {
+        const double half_unit = 0.5 * std::pow(10.0, -p);
+        for (double base : {half_unit, std::ldexp(1.0, -11), std::ldexp(1.0, -12),
+                            std::ldexp(1.0, 32) - 0.5, std::ldexp(1.0, 63), 1e15 + 0.5}) {
+            double v = base;
+            for (int step = 0; step < 4; ++step)
+                v = std::nextafter(v, 0.0);
+            for (int step = 0; step < 8; ++step, v = std::nextafter(v, 1e300)) {
+                ASSERT_EQ(fixed(v, p), reference_fixed(v, p)) << v << " %." << p << "f";
+                ASSERT_EQ(fixed(-v, p), reference_fixed(-v, p)) << -v << " %." << p << "f";
+            }
+        }
+    }
+}
+
 TEST(FormatIntegers, DecimalUnsignedAndHexadecimal) {
     auto text = [](char* begin, char* end) { return std::string(begin, end); };
     char buf[kIntegerMaxLength];

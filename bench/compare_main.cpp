@@ -1,0 +1,300 @@
+// textmatte-compare: measures textmatte side by side with the
+// straightforward way of doing its work, alternating the two in one run so
+// the machine's noise falls on both, and prints one table of ratios.
+//
+//   textmatte-compare TEXTMATTE STRAIGHTFORWARD [WINE64 EXE64 WINE32 EXE32]
+//
+// In memory: the pipeline over buffers against fgets, sscanf and fprintf on
+// a memory stream (the straightforward pipeline), on drawings of 50,000
+// lines. Whole runs: the built programs started as the host starts them, in
+// a fresh directory each time. With the Windows executables and their Wines
+// given, the 32-bit exe against the 64-bit one on the same drawing.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "background/matte.hpp"
+#include "drawings.hpp"
+#include "interchange/line_reader.hpp"
+#include "interchange/output.hpp"
+#include "pipeline/convert.hpp"
+#include "state/state.hpp"
+
+namespace textmatte::bench {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr int kLines = 50000;
+std::string program_directory; // where this program and its launcher lie
+constexpr int kPairs = 15;
+
+using Clock = std::chrono::steady_clock;
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Counts the bytes it is given and drops them, as a file's cache would.
+class CountingSink final : public ByteSink {
+  public:
+    bool write(const char*, std::size_t size) override {
+        bytes += size;
+        return true;
+    }
+    std::size_t bytes = 0;
+};
+
+void pipeline_pass(const std::string& input) {
+    RunState run;
+    CountingSink file, console;
+    Output output(file, LineEnds::crlf, 1 << 18), out(console, LineEnds::lf);
+    StringSource source(input);
+    LineReader reader(source, 1 << 18);
+    convert(run, reader, output, out, kLines);
+    output.flush();
+}
+
+// The same records written the way a first version would: a text-mode
+// stream, fgets, sscanf and fprintf, and the C library's atan2, sin, cos.
+void baseline_pass(const std::string& input, std::FILE* out) {
+    std::FILE* in = fmemopen(const_cast<char*>(input.data()), input.size(), "r");
+    char buf[255];
+    TextRecord t;
+    TextTypes types;
+    int colour = 1, layer = 0;
+    while (std::fgets(buf, sizeof buf, in)) {
+        switch (buf[0]) {
+        case '#': std::fputs(buf, out); break;
+        case 'l':
+            std::fputs(buf, out);
+            if (buf[1] == 'c') std::sscanf(buf + 2, "%d", &colour);
+            if (buf[1] == 'y') std::sscanf(buf + 2, "%x", reinterpret_cast<unsigned*>(&layer));
+            break;
+        case 'h':
+            if (buf[1] == 'q') std::fputs("hd\n", out);
+            if (buf[1] == 'c' && buf[2] == 'h') {
+                double* h = types.MOJI_H.data();
+                std::sscanf(buf + 4, "%lf %lf %lf %lf %lf %lf %lf %lf %lf %lf", h + 1, h + 2, h + 3,
+                            h + 4, h + 5, h + 6, h + 7, h + 8, h + 9, h + 10);
+            }
+            break;
+        case 'c':
+            if (buf[1] == 'n') {
+                std::fputs(buf, out);
+                std::sscanf(buf + 2, "%d", &types.MOJIS);
+            } else if (buf[1] != 'c' && buf[1] != 'i') {
+                std::memset(t.ChSTR0.data(), 0, t.ChSTR0.size());
+                std::sscanf(buf + 2, "%lf %lf %lf %lf \"%260c", &t.ChX, &t.ChY, &t.ChDX, &t.ChDY,
+                            t.ChSTR0.data());
+                std::size_t n = std::strcspn(t.ChSTR0.data(), "\r\n");
+                if (n > 231) n = 231;
+                std::memcpy(t.ChSTR.data(), t.ChSTR0.data(), n);
+                t.ChSTR[n] = '\0';
+                const double h = types.has(types.MOJIS) ? types.MOJI_H[types.MOJIS] : 0.0;
+                const double L = std::sqrt(t.ChDX * t.ChDX + t.ChDY * t.ChDY);
+                const double th = std::atan2(t.ChDY, t.ChDX), c = std::cos(th), s = std::sin(th);
+                const double m = 3.0, x = t.ChX, y = t.ChY;
+                std::fprintf(out, "lc10 #%06x\n", kShades[5]);
+                std::fprintf(out, "sl %.12f %.12f %.12f %.12f %.12f %.12f %.12f %.12f\n",
+                             x + (-m * c + m * s), y + (-m * c - m * s), x + ((L + m) * c + m * s),
+                             y + (-m * c + (L + m) * s), x + ((L + m) * c - (h + m) * s),
+                             y + ((L + m) * s + (h + m) * c), x + (-m * c - (h + m) * s),
+                             y + ((h + m) * c - m * s));
+                std::fprintf(out, "ch %.10f %.10f %.10f %.10f \"%s\n", t.ChX, t.ChY, t.ChDX, t.ChDY,
+                             t.ChSTR.data());
+            }
+            break;
+        default: break;
+        }
+    }
+    std::fclose(in);
+}
+
+double seconds_of(const std::function<void()>& f) {
+    const auto start = Clock::now();
+    f();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Pair {
+    double ours = 0, theirs = 0; // median seconds
+    long peak_kb = 0;            // ours
+};
+
+// Alternates the two, kPairs times each, after one warm-up of each.
+Pair alternate(const std::function<void()>& ours, const std::function<void()>& theirs) {
+    ours();
+    theirs();
+    std::vector<double> a, b;
+    for (int i = 0; i < kPairs; ++i) {
+        a.push_back(seconds_of(ours));
+        b.push_back(seconds_of(theirs));
+    }
+    return {median(a), median(b), 0};
+}
+
+// Timing that leaves the fresh directory out: only the program's run.
+Pair alternate_runs(const std::vector<std::string>& ours, const std::vector<std::string>& theirs,
+                    const fs::path& drawing) {
+    long peak = 0;
+    auto timed = [&](const std::vector<std::string>& argv, std::vector<double>& into, bool mine) {
+        const fs::path dir =
+            fs::temp_directory_path() / ("textmatte-compare-" + std::to_string(getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        fs::copy_file(drawing, dir / "jwc_temp.txt");
+        // Spawned, not forked: the child shares none of this process's memory,
+        // so its start costs what the host's would and its peak is its own.
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        pid_t pid = -1;
+        const auto start = Clock::now();
+        if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
+            std::fprintf(stderr, "cannot start %s\n", args[0]);
+            std::exit(1);
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        int status = 0;
+        rusage usage{};
+        wait4(pid, &status, 0, &usage);
+        into.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        fs::remove_all(dir);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            std::fprintf(stderr, "%s failed on %s\n", argv.back().c_str(), drawing.c_str());
+            std::exit(1);
+        }
+        if (mine) peak = std::max(peak, usage.ru_maxrss);
+    };
+    std::vector<double> a, b, warm;
+    timed(ours, warm, false);
+    timed(theirs, warm, false);
+    for (int i = 0; i < kPairs; ++i) {
+        timed(ours, a, true);
+        timed(theirs, b, false);
+    }
+    return {median(a), median(b), peak};
+}
+
+// textmatte's peak resident memory on a drawing, in kB, measured by the
+// small launcher beside this program (a child of this large process would
+// count its pages as its own).
+long peak_kb(const std::string& program, const fs::path& drawing) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("textmatte-compare-peak-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::copy_file(drawing, dir / "jwc_temp.txt");
+    const std::string launcher = (fs::path(program_directory) / "textmatte-peak-rss").string();
+    const std::string report = (dir / "peak").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    posix_spawn_file_actions_addopen(&actions, 1, report.c_str(), O_WRONLY | O_CREAT, 0644);
+    std::vector<char*> args = {const_cast<char*>(launcher.c_str()),
+                               const_cast<char*>(program.c_str()), nullptr};
+    pid_t pid = -1;
+    long kb = -1;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        std::ifstream(report) >> kb;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    fs::remove_all(dir);
+    return kb;
+}
+
+void row(const char* what, double ours, double theirs, const char* goal,
+         bool lower_is_ours = true) {
+    const double ratio = lower_is_ours ? theirs / ours : ours / theirs;
+    std::printf("| %-44s | %9.1f ms | %9.1f ms | %6.2f× | %-8s |\n", what, ours * 1e3, theirs * 1e3,
+                ratio, goal);
+}
+
+} // namespace
+} // namespace textmatte::bench
+
+int main(int argc, char* argv[]) {
+    using namespace textmatte::bench;
+    if (argc != 3 && argc != 7) {
+        std::fprintf(stderr, "usage: textmatte-compare TEXTMATTE STRAIGHTFORWARD "
+                             "[WINE64 EXE64 WINE32 EXE32]\n");
+        return 2;
+    }
+    program_directory = fs::absolute(argv[0]).parent_path().string();
+    const std::string ours = fs::absolute(argv[1]).string();
+    const std::string theirs = fs::absolute(argv[2]).string();
+    const fs::path work =
+        fs::temp_directory_path() / ("textmatte-drawings-" + std::to_string(getpid()));
+    fs::create_directories(work);
+    struct Drawing {
+        Kind kind;
+        const char* title;
+        const char* goal;
+        std::string bytes;
+        fs::path path;
+    } drawings[] = {{Kind::texts, "50,000 texts", "≥ 8×", {}, {}},
+                    {Kind::mix, "typical mix", "≥ 6×", {}, {}},
+                    {Kind::long_texts, "50,000 long texts", "≥ 6×", {}, {}}};
+    for (Drawing& d : drawings) {
+        d.bytes = make_drawing(d.kind, kLines);
+        d.path = work / (std::string(name(d.kind)) + ".txt");
+        std::ofstream(d.path, std::ios::binary) << d.bytes;
+    }
+    std::printf(
+        "Medians of %d alternating runs each; ratio = how many times faster textmatte is.\n\n",
+        kPairs);
+    std::printf("| %-44s | %12s | %12s | %7s | %-8s |\n", "", "textmatte", "straightforward",
+                "ratio", "goal");
+    std::printf("|%s|%s|%s|%s|%s|\n", std::string(46, '-').c_str(), std::string(14, '-').c_str(),
+                std::string(14, '-').c_str(), std::string(9, '-').c_str(),
+                std::string(10, '-').c_str());
+    std::FILE* null = std::fopen("/dev/null", "w");
+    static char buffer[1 << 18];
+    std::setvbuf(null, buffer, _IOFBF, sizeof buffer);
+    for (const Drawing& d : drawings) {
+        const Pair p =
+            alternate([&] { pipeline_pass(d.bytes); }, [&] { baseline_pass(d.bytes, null); });
+        row((std::string("in memory, ") + d.title).c_str(), p.ours, p.theirs,
+            d.kind == Kind::texts ? "≥ 12×" : "");
+    }
+    for (const Drawing& d : drawings) {
+        const Pair p = alternate_runs({ours}, {theirs}, d.path);
+        row((std::string("whole run, ") + d.title).c_str(), p.ours, p.theirs, d.goal);
+    }
+    if (argc == 7) {
+        const Drawing& d = drawings[0];
+        const Pair p = alternate_runs({argv[5], argv[6]}, {argv[3], argv[4]}, d.path);
+        std::printf("| %-44s | %9.1f ms | %9.1f ms | %6.2f× | %-8s |\n",
+                    "Wine: 32-bit exe (left) / 64-bit exe, texts", p.ours * 1e3, p.theirs * 1e3,
+                    p.ours / p.theirs, "≤ 1.3×");
+    }
+    std::printf("\nPeak memory of textmatte's whole runs:");
+    for (const Drawing& d : drawings)
+        std::printf(" %s %.1f MB%s", d.title, peak_kb(ours, d.path) / 1024.0,
+                    &d == &drawings[2] ? "\n" : ",");
+    fs::remove_all(work);
+    return 0;
+}

@@ -1,0 +1,23 @@
+// A heap buffer of bytes that is left uninitialised: its pages are only
+// touched as it fills, which the buffer of a small drawing never does.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+namespace textmatte {
+
+class ByteBuffer {
+  public:
+    explicit ByteBuffer(std::size_t size) : bytes_(new char[size]), size_(size) {}
+
+    char* data() { return bytes_.get(); }
+    const char* data() const { return bytes_.get(); }
+    std::size_t size() const { return size_; }
+
+  private:
+    std::unique_ptr<char[]> bytes_;
+    std::size_t size_;
+};
+
+} // namespace textmatte
