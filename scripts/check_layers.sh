@@ -2,7 +2,7 @@
 # Checks that every source file includes only headers of its own folder or
 # of the folders below it, so the dependencies run one way:
 #   state, maths < interchange < background < pipeline < run
-#                  interchange < files < run;  preview on top of them.
+#                  interchange < files < run;  preview on top of them all.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 declare -A below=(
@@ -13,7 +13,7 @@ declare -A below=(
   [pipeline]="background interchange state"
   [files]="interchange"
   [run]="files pipeline interchange state"
-  [preview]="pipeline background files interchange state"
+  [preview]="run pipeline background files interchange state"
 )
 bad=0
 for dir in "$root"/src/*/; do

@@ -1,34 +1,33 @@
 #!/usr/bin/env bash
-# Builds textmatte and runs it on the bundled example drawing in a scratch
-# directory, as the host would, then shows the drawing before and after, as
-# records and as two pictures (before.svg and after.svg).
-# Options given to this script are passed on to textmatte (e.g. /c3 /d2).
+# Builds textmatte and its preview (no tests needed) and runs textmatte on
+# the bundled example drawing in a scratch folder under build/, as the host
+# would; then says what happened and where the pictures of the drawing,
+# before the run and as the host shows it after, are.
+#   ./scripts/example.sh [OPTIONS]     e.g. ./scripts/example.sh /c3 /d2
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-cmake --preset release >/dev/null
-cmake --build --preset release --target textmatte textmatte-preview >/dev/null
-
-scratch="$(mktemp -d)"
-cp "$root/examples/drawing.txt" "$scratch/jwc_temp.txt"
-cd "$scratch"
+cmake --preset app >/dev/null
+cmake --build --preset app >/dev/null
+bin="$root/build/app"
+scratch="$root/build/example"
+rm -rf "$scratch"
+mkdir -p "$scratch/run"
+cp "$root/examples/drawing.txt" "$scratch/run/jwc_temp.txt"
 status=0
-"$root/build/release/textmatte" "$@" || status=$?
+(cd "$scratch/run" && "$bin/textmatte" "$@") || status=$?
 
-# Texts are Shift-JIS; show them readable where iconv can.
-show() { if iconv -f CP932 -t UTF-8 "$1" >/dev/null 2>&1; then iconv -f CP932 -t UTF-8 "$1"; else cat "$1"; fi | tr -d '\r'; }
-echo "=== before: $root/examples/drawing.txt"
-show "$root/examples/drawing.txt"
-echo
-echo "=== after: $scratch/jwc_temp.txt (exit status $status)"
-show jwc_temp.txt
-echo
-echo "=== files left in $scratch:"
-ls -l "$scratch"
+texts="$(grep -c '^c[^cin]' "$root/examples/drawing.txt" || true)"
+boxes="$(grep -c '^sl ' "$scratch/run/jwc_temp.txt" || true)"
+echo "textmatte ended with status $status; $boxes of the drawing's $texts texts got a grey box."
+echo "The rewritten drawing: $scratch/run/jwc_temp.txt"
 
-# Pictures beside the run, for a look in any browser.
-pictures="$scratch/pictures"
-mkdir -p "$pictures"
-"$root/build/release/textmatte-preview" "$root/examples/drawing.txt" "$pictures/before.svg"
-"$root/build/release/textmatte-preview" "$scratch/jwc_temp.txt" "$pictures/after.svg"
-echo
-echo "=== pictures: $pictures/before.svg and $pictures/after.svg"
+"$bin/textmatte-preview" "$root/examples/drawing.txt" "$scratch/before.svg"
+"$bin/textmatte-preview" --result "$root/examples/drawing.txt" "$scratch/result.svg" "$@"
+pictures=("$scratch/before.svg" "$scratch/result.svg")
+if command -v rsvg-convert >/dev/null; then
+  rsvg-convert -w 700 "$scratch/before.svg" -o "$scratch/before.png"
+  rsvg-convert -w 700 "$scratch/result.svg" -o "$scratch/result.png"
+  pictures+=("$scratch/before.png" "$scratch/result.png")
+fi
+echo "Pictures, before and as the host shows the result:"
+printf '  %s\n' "${pictures[@]}"

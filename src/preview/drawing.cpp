@@ -7,6 +7,7 @@
 #include "background/matte.hpp"
 #include "interchange/fields.hpp"
 #include "interchange/reading.hpp"
+#include "pipeline/convert.hpp"
 #include "preview/shift_jis.hpp"
 #include "state/state.hpp"
 
@@ -35,19 +36,28 @@ std::string rgb_colour(const Line& line) {
     return c;
 }
 
+// What a reader draws of the records it reads.
+enum class Draw { everything, all_but_texts };
+
 class Reader {
   public:
+    Reader(Draw draw, const TextTypes& types) : draw_(draw), types_(types) {}
+
     void read(const Line& line) {
         const char c0 = line.at(0), c1 = line.at(1);
+        ++drawing.records;
         if (c0 == ' ') return line_record(line);
         if (c0 == 'c' && c1 == 'i') return circle(line);
         if (c0 == 'c' && c1 == 'n') return void(read_text_type(types_, line));
-        if (is_text_record(line)) return text(line);
+        if (is_text_record(line)) return draw_ == Draw::everything ? text(line) : void();
         if (c0 == 'p' && c1 == 't') return point(line);
         if (c0 == 's' && c1 == 'l') return solid(line);
         if (c0 == 'l' && c1 == 'c') return colour(line);
         if (c0 == 'h' && c1 == 'c') return read_text_type_table(types_, line);
+        --drawing.records; // none the preview knows
     }
+
+    const TextTypes& types() const { return types_; }
 
     Drawing drawing;
 
@@ -120,6 +130,7 @@ class Reader {
         s.text = shift_jis_to_utf8(text_.ChSTR.data());
     }
 
+    Draw draw_;
     TextTypes types_;
     TextRecord text_;
     int number_ = 1;
@@ -140,11 +151,43 @@ const char* palette_colour(int number) {
 }
 
 Drawing read_drawing(LineReader& reader) {
-    Reader r;
+    Reader r(Draw::everything, TextTypes{});
     Line line;
     while (reader.next(line))
         r.read(line);
     return std::move(r.drawing);
+}
+
+Drawing read_result(std::string_view input, const RunSettings& settings) {
+    // The drawing's own shapes, and the text-type table the host keeps.
+    Reader own(Draw::all_but_texts, TextTypes{});
+    StringSource own_bytes(input);
+    LineReader own_lines(own_bytes);
+    Line line;
+    while (own_lines.next(line))
+        own.read(line);
+    // textmatte's output, computed here, over them.
+    RunState run;
+    run.settings = settings;
+    run.settings.isTest = DebugLevel::off;
+    StringSource input_bytes(input);
+    LineReader input_lines(input_bytes);
+    StringSink output_bytes, console_bytes;
+    Output output(output_bytes, LineEnds::crlf), console(console_bytes, LineEnds::lf);
+    convert(run, input_lines, output, console, 0);
+    output.flush();
+    TextTypes types = own.types();
+    types.MOJIS = 1; // the output's text-type records set it again, in order
+    Reader result(Draw::everything, types);
+    StringSource result_bytes(output_bytes.bytes);
+    LineReader result_lines(result_bytes);
+    while (result_lines.next(line))
+        result.read(line);
+    Drawing d = std::move(own.drawing);
+    d.records += result.drawing.records;
+    for (Shape& s : result.drawing.shapes)
+        d.shapes.push_back(std::move(s));
+    return d;
 }
 
 } // namespace textmatte::preview

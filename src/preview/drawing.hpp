@@ -3,9 +3,11 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "interchange/line_reader.hpp"
+#include "state/state.hpp"
 
 namespace textmatte::preview {
 
@@ -28,6 +30,7 @@ struct Shape {
 
 struct Drawing {
     std::vector<Shape> shapes;
+    long records = 0; // records the preview knew, drawn or not
 };
 
 // Colour numbers of colour records, as the preview paints them.
@@ -35,5 +38,11 @@ const char* palette_colour(int number);
 
 // Reads every record the preview draws; the rest is skipped.
 Drawing read_drawing(LineReader& reader);
+
+// The drawing as the host shows it after a run with these settings: its
+// own lines, circles, arcs, points and solids, then textmatte's output
+// over them (boxes, then texts), computed here by the same code, its texts
+// as high as the drawing's text types make them.
+Drawing read_result(std::string_view input, const RunSettings& settings);
 
 } // namespace textmatte::preview

@@ -1,35 +1,110 @@
-// textmatte-preview IN.txt OUT.svg: draws an interchange file (as the host
-// writes it, or as textmatte rewrites it) as a standalone SVG picture.
+// textmatte-preview: draws an interchange file as a standalone SVG picture.
+//
+//   textmatte-preview IN.txt OUT.svg             the drawing as it is
+//   textmatte-preview --result IN.txt OUT.svg [/cN /dN /fN]
+//                                                the drawing as the host shows
+//                                                it after a textmatte run with
+//                                                these options
+//
+// OUT.svg of - writes the picture to standard output.
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "files/files.hpp"
 #include "interchange/format.hpp"
 #include "interchange/line_reader.hpp"
 #include "preview/drawing.hpp"
 #include "preview/svg.hpp"
+#include "run/options.hpp"
+#include "state/state.hpp"
+
+namespace {
+
+using namespace textmatte;
+
+constexpr std::size_t kBlock = 1 << 16;
+
+struct Arguments {
+    bool result = false;
+    std::vector<const char*> files; // IN and OUT
+    RunSettings settings;
+};
+
+// The first two arguments (after --result) are the files; with --result,
+// the ones after them are textmatte's options, of which shade, margin and
+// decoration change the picture. (A file name may begin with / or -.)
+bool parse(int argc, char* argv[], Arguments& a, Output& errors) {
+    StringSink traces; // the option trace is the program's, not the picture's
+    Output quiet_console(traces, LineEnds::lf);
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--result") == 0 && a.files.empty() && !a.result) {
+            a.result = true;
+        } else if (a.files.size() < 2) {
+            a.files.push_back(arg);
+        } else if (a.result && (arg[0] == '/' || arg[0] == '-')) {
+            opt(arg, a.settings, quiet_console, errors);
+            a.settings.isTest = DebugLevel::off; // traces are for the program
+        } else {
+            return false;
+        }
+    }
+    return a.files.size() == 2;
+}
+
+// The whole of an open file; false when it cannot be read.
+bool read_all(InFile& in, std::string& bytes) {
+    std::vector<char> block(kBlock);
+    for (long got; (got = in.read(block.data(), block.size())) != 0;) {
+        if (got < 0) return false;
+        bytes.append(block.data(), static_cast<std::size_t>(got));
+    }
+    return in.close();
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
-    using namespace textmatte;
     Output errors(standard_error(), LineEnds::lf);
     auto fail = [&errors](const char* what, const char* name) {
         write<"Cannot %s file: %s \n">(errors, what, name);
         errors.flush();
         return 1;
     };
-    if (argc != 3) {
-        write<"usage: textmatte-preview IN.txt OUT.svg\n">(errors);
+    Arguments args;
+    if (!parse(argc, argv, args, errors)) {
+        write<"usage: textmatte-preview IN.txt OUT.svg\n"
+              "       textmatte-preview --result IN.txt OUT.svg [/cN /dN /fN]\n">(errors);
         errors.flush();
         return 2;
     }
+    const char* in_name = args.files[0];
+    const char* out_name = args.files[1];
     FileSystem& fs = real_file_system();
-    auto in = fs.open_read(argv[1]);
-    if (!in) return fail("open", argv[1]);
-    LineReader reader(*in);
-    const preview::Drawing drawing = preview::read_drawing(reader);
-    if (reader.failed()) return fail("read", argv[1]);
-    fs.remove_name(argv[2]);
-    auto out_file = fs.create_new(argv[2]);
-    if (!out_file) return fail("open", argv[2]);
-    Output svg(*out_file, LineEnds::lf);
-    preview::write_svg(drawing, svg);
-    if (!svg.flush() || !out_file->close()) return fail("write", argv[2]);
+    auto in = fs.open_read(in_name);
+    if (!in) return fail("open", in_name);
+    std::string input;
+    if (!read_all(*in, input)) return fail("read", in_name);
+    StringSource source(input);
+    LineReader reader(source);
+    const preview::Drawing drawing =
+        args.result ? preview::read_result(input, args.settings) : preview::read_drawing(reader);
+    if (drawing.records == 0)
+        write<"Nothing to draw in file: %s (no record of a drawing in it) \n">(errors, in_name);
+
+    if (std::strcmp(out_name, "-") == 0) {
+        Output svg(standard_output(), LineEnds::lf, kBlock);
+        preview::write_svg(drawing, svg);
+        if (!svg.flush()) return fail("write", "(standard output)");
+    } else {
+        fs.remove_name(out_name);
+        auto out_file = fs.create_new(out_name);
+        if (!out_file) return fail("open", out_name);
+        Output svg(*out_file, LineEnds::lf, kBlock);
+        preview::write_svg(drawing, svg);
+        if (!svg.flush() || !out_file->close()) return fail("write", out_name);
+    }
+    errors.flush();
     return 0;
 }

@@ -137,16 +137,35 @@ void solid(Output& out, const View& v, const Shape& s) {
     write<"\" fill=\"%s\" stroke=\"none\"/>\n">(out, s.colour.c_str());
 }
 
+// The width of a text in ems, estimated: renderers that do not stretch a
+// text to a given length (rsvg-convert among them) then still draw it the
+// length of its run. Latin letters and half-width kana are about half an em
+// wide, the full-width characters of Japanese one em.
+double estimated_width_em(const std::string& utf8) {
+    double em = 0;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        const std::size_t n = c < 0x80 ? 1 : c < 0xe0 ? 2 : c < 0xf0 ? 3 : 4;
+        const bool half_width_kana = n == 3 && c == 0xef &&
+                                     static_cast<unsigned char>(utf8[i + 1]) >= 0xbd &&
+                                     static_cast<unsigned char>(utf8[i + 1]) <= 0xbe;
+        em += n == 1 ? 0.6 : half_width_kana ? 0.5 : 1.0;
+        i += n;
+    }
+    return em;
+}
+
 void text(Output& out, const View& v, const Shape& s) {
     const double x = v.x(s.points[0].x), y = v.y(s.points[0].y);
     const double angle = std::atan2(s.direction.y, s.direction.x) * 180.0 / std::numbers::pi;
     const double length = std::hypot(s.direction.x, s.direction.y) * v.scale;
-    write<"<text x=\"%.3f\" y=\"%.3f\" font-size=\"%.3f\" fill=\"%s\"">(
-        out, x, y, text_height(s) * v.scale, s.colour.c_str());
-    if (angle != 0.0) write<" transform=\"rotate(%.3f %.3f %.3f)\"">(out, -angle, x, y);
-    if (length > 0 && !s.text.empty())
-        write<" textLength=\"%.3f\" lengthAdjust=\"spacingAndGlyphs\"">(out, length);
-    out.literal(">");
+    const double size = text_height(s) * v.scale;
+    const double natural = estimated_width_em(s.text) * size;
+    const double stretch = length > 0 && natural > 0 ? length / natural : 1.0;
+    write<"<text font-size=\"%.3f\" fill=\"%s\" transform=\"translate(%.3f %.3f)">(
+        out, size, s.colour.c_str(), x, y);
+    if (angle != 0.0) write<" rotate(%.3f)">(out, -angle);
+    write<" scale(%.3f 1)\">">(out, std::isfinite(stretch) ? stretch : 1.0);
     escaped(out, s.text);
     write<"</text>\n">(out);
 }

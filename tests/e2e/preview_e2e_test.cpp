@@ -9,31 +9,59 @@
 namespace textmatte::testing {
 namespace {
 
-TEST(PreviewEndToEnd, DrawsTheExampleBeforeAndAfter) {
+XmlElement picture(const std::string& svg) {
+    std::string error;
+    auto root = parse_xml(svg, error);
+    EXPECT_TRUE(root) << error;
+    return root ? *root : XmlElement{};
+}
+
+TEST(PreviewEndToEnd, DrawsTheExampleBeforeAfterAndAsTheResult) {
     TempDir dir;
     dir.write("before.txt", read_file(TEXTMATTE_EXAMPLES "/drawing.txt"));
     dir.write("after.txt", read_file(TEXTMATTE_EXAMPLES "/drawing.expected.txt"));
-    for (const char* name : {"before", "after"}) {
-        ProgramResult r = run_program(TEXTMATTE_PREVIEW_EXE, dir.path(),
-                                      {std::string(name) + ".txt", std::string(name) + ".svg"});
-        EXPECT_EQ(r.status, 0) << name;
+    struct Case {
+        std::vector<std::string> args;
+        const char* svg;
+        std::size_t texts, lines, boxes;
+    } cases[] = {
+        // Before: the drawing's lines; after: a grey box under every text, but
+        // nothing the run consumed; the result: both, as the host shows them.
+        {{"before.txt", "before.svg"}, "before.svg", 5, 4, 0},
+        {{"after.txt", "after.svg"}, "after.svg", 5, 0, 5},
+        {{"--result", "before.txt", "result.svg", "/c3", "/d2"}, "result.svg", 5, 4, 5},
+    };
+    for (const Case& c : cases) {
+        ProgramResult r = run_program(TEXTMATTE_PREVIEW_EXE, dir.path(), c.args);
+        EXPECT_EQ(r.status, 0) << c.svg;
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "");
-        std::string error;
-        auto svg = parse_xml(dir.files()[fold(std::string(name) + ".svg")], error);
-        ASSERT_TRUE(svg) << error;
-        EXPECT_EQ(svg->all("text").size(), 5u) << name;
-        // Before: the drawing's lines; after: a grey box under every text.
-        EXPECT_EQ(svg->all("line").size(), std::string(name) == "before" ? 4u : 0u);
-        EXPECT_EQ(svg->all("polygon").size(), std::string(name) == "before" ? 0u : 5u);
+        const XmlElement svg = picture(dir.files()[fold(c.svg)]);
+        EXPECT_EQ(svg.all("text").size(), c.texts) << c.svg;
+        EXPECT_EQ(svg.all("line").size(), c.lines) << c.svg;
+        EXPECT_EQ(svg.all("polygon").size(), c.boxes) << c.svg;
     }
+    // The result's boxes take the shade of its options.
+    const XmlElement result = picture(dir.files()[fold("result.svg")]);
+    EXPECT_EQ(result.all("polygon").front()->attributes.at("fill"), "#c0c0c0");
+}
+
+TEST(PreviewEndToEnd, WritesToStandardOutputAndSaysWhenNothingWasDrawn) {
+    TempDir dir;
+    dir.write("noise.bin", std::string("\x01\x02\xff\xfe\x80 random\r\n\x7f", 16));
+    ProgramResult r = run_program(TEXTMATTE_PREVIEW_EXE, dir.path(), {"noise.bin", "-"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(picture(r.out).name, "svg");
+    EXPECT_EQ(r.err, "Nothing to draw in file: noise.bin (no record of a drawing in it) \n");
+    EXPECT_EQ(dir.files().size(), 1u);
 }
 
 TEST(PreviewEndToEnd, SaysWhatIsWrong) {
     TempDir dir;
     ProgramResult usage = run_program(TEXTMATTE_PREVIEW_EXE, dir.path(), {});
     EXPECT_EQ(usage.status, 2);
-    EXPECT_EQ(usage.err, "usage: textmatte-preview IN.txt OUT.svg\n");
+    EXPECT_EQ(usage.err, "usage: textmatte-preview IN.txt OUT.svg\n"
+                         "       textmatte-preview --result IN.txt OUT.svg [/cN /dN /fN]\n");
     ProgramResult missing = run_program(TEXTMATTE_PREVIEW_EXE, dir.path(), {"none.txt", "out.svg"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "Cannot open file: none.txt \n");

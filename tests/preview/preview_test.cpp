@@ -77,16 +77,25 @@ TEST(Preview, DrawsEachRecordWhereItLies) {
            ""},
           {"polygon", {{"points", "20.000,980.000 980.000,980.000 500.000,20.000"}}, ""},
           {"polygon", {{"points", "20.000,980.000 980.000,20.000"}}, ""}}},
-        {"text with the height of its text type",
+        // 30 units over 960 px; "ABC" at 160 px is about 3 x 0.6 x 160 = 288 px
+        // wide, so it is stretched 3.333 times to its run.
+        {"text with the height of its text type, stretched to its run",
          "hch 1 2 5 4 5 6 7 8 9 10\r\ncn3\r\nch 0 0 30 0 \"ABC\r\n",
          {{"text",
-           {{"x", "20.000"}, {"y", "180.000"}, {"font-size", "160.000"}, {"textLength", "960.000"}},
+           {{"font-size", "160.000"}, {"transform", "translate(20.000 180.000) scale(3.333 1)"}},
            "ABC"}}},
         {"text of the free size, rotated along its direction",
          "cn0 2 10 0 1\r\nch 0 0 0 20 \"up\r\n",
          {{"text",
-           {{"font-size", "480.000"}, {"transform", "rotate(-90.000 500.000 980.000)"}},
+           {{"font-size", "480.000"},
+            {"transform", "translate(500.000 980.000) rotate(-90.000) scale(1.667 1)"}},
            "up"}}},
+        // Japanese characters count one em each: 2 x 480 px over a 960 px run.
+        {"full-width characters are about an em wide",
+         "cn0 2 10 0 1\r\nch 0 0 20 0 \"\x95\x94\x89\xae\r\n",
+         {{"text",
+           {{"transform", "translate(20.000 500.000) scale(1.000 1)"}},
+           "\xe9\x83\xa8\xe5\xb1\x8b"}}},
         {"colours: numbered for lines and texts, RGB only for solids",
          "lc2\r\n 0 0 1 1\r\nlc10 #123456\r\n 0 1 1 0\r\nsl 0 0 1 0 1 1\r\nch 0 0 1 0 \"t\r\n",
          {{"line", {{"stroke", "#d00000"}}, ""},
@@ -114,6 +123,33 @@ TEST(Preview, DrawsEachRecordWhereItLies) {
             EXPECT_EQ(got[i].text, c.shapes[i].text) << c.what;
         }
     }
+}
+
+// After a run: the drawing's own shapes, then a box and the text over it
+// for every text, as high as the drawing's table makes it, the trailer's
+// attributes drawing nothing.
+TEST(Preview, TheResultDrawsTheDrawingThenBoxesThenTexts) {
+    const std::string input = "hch 1 2 5 4 5 6 7 8 9 10\r\n 0 0 40 0\r\nci 5 5 2\r\n"
+                              "cn3\r\nch 10 20 30 0 \"ABC\r\npt 1 1\r\n";
+    RunSettings settings;
+    settings.iGRAY = 3;
+    const Drawing d = read_result(input, settings);
+    std::vector<std::string> kinds;
+    for (const Shape& s : d.shapes)
+        kinds.push_back(s.kind == Shape::Kind::line     ? "line"
+                        : s.kind == Shape::Kind::circle ? "circle"
+                        : s.kind == Shape::Kind::point  ? "point"
+                        : s.kind == Shape::Kind::solid  ? "solid"
+                                                        : "text");
+    EXPECT_EQ(kinds, (std::vector<std::string>{"line", "circle", "point", "solid", "text"}));
+    ASSERT_EQ(d.shapes.size(), 5u);
+    const Shape& box = d.shapes[3];
+    EXPECT_EQ(box.colour, "#c0c0c0"); // shade 3
+    ASSERT_EQ(box.points.size(), 4u);
+    EXPECT_EQ(box.points[0].x, 7.0);  // margin 3 around the text
+    EXPECT_EQ(box.points[2].y, 28.0); // 20 + height 5 + margin 3
+    EXPECT_EQ(d.shapes[4].height, 5.0);
+    EXPECT_EQ(d.shapes[4].text, "ABC");
 }
 
 TEST(Preview, PictureIsSizedToTheDrawing) {
