@@ -1,20 +1,37 @@
 #!/usr/bin/env bash
-# Runs the Linux build and the Windows build (under Wine) side by side on the
-# example drawing and on generated drawings with varied options, and checks
-# that they leave byte-identical files (names compared without regard to
-# case), the same standard output and error (CR LF of the Windows console
-# folded to LF) and the same exit status. Expects both builds to exist:
+# Runs the Linux build and the Windows builds (under Wine) side by side on
+# the example drawing and on generated drawings with varied options, and
+# checks that they leave byte-identical files (names compared without regard
+# to case), the same standard output and error (CR LF of the Windows console
+# folded to LF) and the same exit status. Expects the builds to exist:
 #   cmake --preset release && cmake --build --preset release
 #   cmake --preset windows-x64 && cmake --build --preset windows-x64
-# Further Windows executables to compare (the 32-bit one, say) may be given
-# as arguments.
+#   cmake --preset windows-i686 && cmake --build --preset windows-i686
+#   scripts/cross_check.sh [EXE...]   the Windows exes to compare; by default
+#                                     the 64-bit and the 32-bit one
+# A Windows exe this machine cannot run (Wine missing, or no 32-bit Wine
+# where the machine cannot run 32-bit programs) is one failure that says so.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 linux="$root/build/release/textmatte"
 gen="$root/build/release/bench/textmatte-drawing"
-windows=("$root/build/windows-x64/textmatte.exe" "$@")
-wine="${WINE:-/usr/lib/wine/wine64}"
+if (($#)); then
+  windows=()
+  for exe in "$@"; do windows+=("$(realpath -m "$exe")"); done
+else
+  windows=("$root/build/windows-x64/textmatte.exe" "$root/build/windows-i686/textmatte.exe")
+fi
 export WINEDEBUG=-all
+
+# The Wine for an exe: 64-bit or 32-bit, by its PE header.
+wine_for() {
+  if x86_64-w64-mingw32-objdump -f "$1" 2>/dev/null | grep -q 'pei-i386'; then
+    echo /usr/lib/wine/wine
+  else
+    echo /usr/lib/wine/wine64
+  fi
+}
+bits_of() { [ "$(wine_for "$1")" = /usr/lib/wine/wine ] && echo 32 || echo 64; }
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -41,7 +58,20 @@ snapshot() { # dir out
 
 failures=0
 runs=0
+unrunnable=0
+runnable=()
 for exe in "${windows[@]}"; do
+  if [ ! -f "$exe" ]; then
+    unrunnable=$((unrunnable + 1)); echo "CANNOT RUN: $exe does not exist (build it first)"; continue
+  fi
+  if ! reason="$("$root/scripts/wine_can_run.sh" "$(bits_of "$exe")" --why)"; then
+    unrunnable=$((unrunnable + 1)); echo "CANNOT RUN: $(basename "$exe") ($(bits_of "$exe")-bit): $reason"
+    continue
+  fi
+  runnable+=("$exe")
+done
+for exe in "${runnable[@]}"; do
+  wine="$(wine_for "$exe")"
   for drawing in "$work"/drawings/*.txt; do
     for opts in "${options[@]}"; do
       for side in linux windows; do
@@ -68,14 +98,17 @@ for exe in "${windows[@]}"; do
   done
 done
 # The missing-file case.
-for side in linux windows; do
-  d="$work/none/$side"; mkdir -p "$d"
-  set +e
-  if [ $side = linux ]; then (cd "$d" && "$linux" 2> err); else (cd "$d" && "$wine" "${windows[0]}" 2> err); fi
-  echo $? > "$d/status"; set -e
-  sed -i 's/\r$//' "$d/err"
+for exe in "${runnable[@]}"; do
+  for side in linux windows; do
+    d="$work/none/$side"; rm -rf "$d"; mkdir -p "$d"
+    set +e
+    if [ $side = linux ]; then (cd "$d" && "$linux" 2> err); else (cd "$d" && "$(wine_for "$exe")" "$exe" 2> err); fi
+    echo $? > "$d/status"; set -e
+    sed -i 's/\r$//' "$d/err"
+  done
+  runs=$((runs + 1))
+  diff -r "$work/none/linux" "$work/none/windows" ||
+    { failures=$((failures + 1)); echo "DIFFERENT: $(basename "$exe") with no jwc_temp.txt"; }
 done
-runs=$((runs + 1))
-diff -r "$work/none/linux" "$work/none/windows" || { failures=$((failures + 1)); echo "DIFFERENT: no jwc_temp.txt"; }
-echo "$((runs - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+echo "$((runs - failures)) passed, $failures failed, $unrunnable could not run"
+[ "$failures" -eq 0 ] && [ "$unrunnable" -eq 0 ]
