@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
-# Runs the Linux build and the Windows builds (under Wine) side by side on
-# the example drawing and on generated drawings with varied options, and
-# checks that they leave byte-identical files (names compared without regard
-# to case), the same standard output and error (CR LF of the Windows console
-# folded to LF) and the same exit status. Expects the builds to exist:
+# Runs the Linux build and other builds side by side on the example drawing
+# and on generated drawings with varied options, and checks that they leave
+# byte-identical files (names compared without regard to case), the same
+# standard output and error (CR LF of the Windows console folded to LF) and
+# the same exit status. Windows exes run under the Wine of their width; a
+# 32-bit Linux build runs natively, or under qemu-i386-static where this
+# machine cannot run 32-bit programs. Expects the builds to exist:
 #   cmake --preset release && cmake --build --preset release
 #   cmake --preset windows-x64 && cmake --build --preset windows-x64
 #   cmake --preset windows-i686 && cmake --build --preset windows-i686
-#   scripts/cross_check.sh [EXE...]   the Windows exes to compare; by default
-#                                     the 64-bit and the 32-bit one
-# A Windows exe this machine cannot run (Wine missing, or no 32-bit Wine
-# where the machine cannot run 32-bit programs) is one failure that says so.
+#   cmake --preset linux-i686 && cmake --build --preset linux-i686
+#   scripts/cross_check.sh [PROGRAM...]   the builds to compare with Linux; by
+#                                         default the 64-bit and the 32-bit exe
+# A build this machine cannot run (Wine missing, or no 32-bit Wine where the
+# machine cannot run 32-bit programs) is one failure that says so.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 linux="$root/build/release/textmatte"
@@ -32,6 +35,26 @@ wine_for() {
   fi
 }
 bits_of() { [ "$(wine_for "$1")" = /usr/lib/wine/wine ] && echo 32 || echo 64; }
+is_windows() { case "$1" in *.exe) true ;; *) false ;; esac; }
+
+# The command a build runs under: its Wine, nothing, or the emulator.
+runner_for() {
+  if is_windows "$1"; then
+    wine_for "$1"
+  elif ! "$1" --version >/dev/null 2>&1 && file -b "$1" | grep -q '^ELF 32-bit'; then
+    echo /usr/bin/qemu-i386-static
+  fi
+}
+# Why a build cannot run here (status 1), or nothing (status 0).
+cannot_run() {
+  if is_windows "$1"; then
+    "$root/scripts/wine_can_run.sh" "$(bits_of "$1")" --why >/dev/null || {
+      echo "$(bits_of "$1")-bit: $("$root/scripts/wine_can_run.sh" "$(bits_of "$1")" --why)"; return 0; }
+    return 1
+  fi
+  $(runner_for "$1") "$1" --version >/dev/null 2>&1 && return 1
+  echo "it does not start here, natively or under /usr/bin/qemu-i386-static"
+}
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -64,14 +87,14 @@ for exe in "${windows[@]}"; do
   if [ ! -f "$exe" ]; then
     unrunnable=$((unrunnable + 1)); echo "CANNOT RUN: $exe does not exist (build it first)"; continue
   fi
-  if ! reason="$("$root/scripts/wine_can_run.sh" "$(bits_of "$exe")" --why)"; then
-    unrunnable=$((unrunnable + 1)); echo "CANNOT RUN: $(basename "$exe") ($(bits_of "$exe")-bit): $reason"
+  if reason="$(cannot_run "$exe")"; then
+    unrunnable=$((unrunnable + 1)); echo "CANNOT RUN: ${exe#"$root"/}: $reason"
     continue
   fi
   runnable+=("$exe")
 done
 for exe in "${runnable[@]}"; do
-  wine="$(wine_for "$exe")"
+  runner="$(runner_for "$exe")"
   for drawing in "$work"/drawings/*.txt; do
     for opts in "${options[@]}"; do
       for side in linux windows; do
@@ -82,8 +105,8 @@ for exe in "${runnable[@]}"; do
         if [ $side = linux ]; then
           (cd "$d" && "$linux" $opts > "$o/stdout" 2> "$o/stderr"); echo $? > "$o/status"
         else
-          (cd "$d" && "$wine" "$exe" $opts > "$o/stdout" 2> "$o/stderr"); echo $? > "$o/status"
-          sed -i 's/\r$//' "$o/stdout" "$o/stderr"
+          (cd "$d" && $runner "$exe" $opts > "$o/stdout" 2> "$o/stderr"); echo $? > "$o/status"
+          if is_windows "$exe"; then sed -i 's/\r$//' "$o/stdout" "$o/stderr"; fi
         fi
         set -e
         snapshot "$d" "$o"
@@ -91,7 +114,7 @@ for exe in "${runnable[@]}"; do
       runs=$((runs + 1))
       if ! diff -r "$work/out/linux" "$work/out/windows" > "$work/diff.txt"; then
         failures=$((failures + 1))
-        echo "DIFFERENT: $(basename "$exe") on $(basename "$drawing") with options '$opts'"
+        echo "DIFFERENT: ${exe#"$root"/} on $(basename "$drawing") with options '$opts'"
         head -5 "$work/diff.txt"
       fi
     done
@@ -102,13 +125,13 @@ for exe in "${runnable[@]}"; do
   for side in linux windows; do
     d="$work/none/$side"; rm -rf "$d"; mkdir -p "$d"
     set +e
-    if [ $side = linux ]; then (cd "$d" && "$linux" 2> err); else (cd "$d" && "$(wine_for "$exe")" "$exe" 2> err); fi
+    if [ $side = linux ]; then (cd "$d" && "$linux" 2> err); else (cd "$d" && $(runner_for "$exe") "$exe" 2> err); fi
     echo $? > "$d/status"; set -e
-    sed -i 's/\r$//' "$d/err"
+    if is_windows "$exe"; then sed -i 's/\r$//' "$d/err"; fi
   done
   runs=$((runs + 1))
   diff -r "$work/none/linux" "$work/none/windows" ||
-    { failures=$((failures + 1)); echo "DIFFERENT: $(basename "$exe") with no jwc_temp.txt"; }
+    { failures=$((failures + 1)); echo "DIFFERENT: ${exe#"$root"/} with no jwc_temp.txt"; }
 done
 echo "$((runs - failures)) passed, $failures failed, $unrunnable could not run"
 [ "$failures" -eq 0 ] && [ "$unrunnable" -eq 0 ]

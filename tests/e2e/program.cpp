@@ -82,11 +82,12 @@ Running::Running(const std::string& program, const std::string& dir,
         for (const std::string& e : launch.env)
             putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> argv;
+        if (programs_are_emulated()) argv.push_back(const_cast<char*>(kProgramEmulator));
         argv.push_back(const_cast<char*>(program.c_str()));
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        execv(argv[0], argv.data());
         _exit(201);
     }
     impl_->pid = pid;

@@ -71,6 +71,16 @@ int status_after_interrupt(int signal);
 // Whether a file-size limit can be set for a child (not on Windows).
 bool file_size_limits_supported();
 
+// The user-mode emulator the built programs run under, or "" where they run
+// natively: the 32-bit Linux build on a machine without 32-bit support.
+#ifndef TEXTMATTE_PROGRAM_EMULATOR
+#define TEXTMATTE_PROGRAM_EMULATOR ""
+#endif
+constexpr const char* kProgramEmulator = TEXTMATTE_PROGRAM_EMULATOR;
+inline bool programs_are_emulated() {
+    return kProgramEmulator[0] != '\0';
+}
+
 // A program started and not yet waited for.
 class Running {
   public:

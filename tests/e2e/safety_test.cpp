@@ -157,6 +157,7 @@ TEST(Safety, MemoryDoesNotGrowWithTheDrawing) {
 #if defined(TEXTMATTE_SANITIZED) || defined(_WIN32)
     GTEST_SKIP() << "measured on Linux builds without the sanitizers";
 #else
+    if (programs_are_emulated()) GTEST_SKIP() << "under an emulator, its own memory is measured";
     long peak[2];
     const int sizes[2] = {500, 50000};
     for (int i = 0; i < 2; ++i) {
@@ -178,6 +179,8 @@ TEST(Safety, MemcheckFindsNoErrorInTheExampleRuns) {
 #elif defined(_WIN32)
     GTEST_SKIP() << "memcheck runs Linux programs only";
 #endif
+    if (programs_are_emulated())
+        GTEST_SKIP() << "valgrind cannot run programs that need an emulator";
     const std::string valgrind = "/usr/bin/valgrind";
     if (!std::filesystem::exists(valgrind)) GTEST_SKIP() << "valgrind is not installed";
     const std::string example = read_file(TEXTMATTE_EXAMPLES "/drawing.txt");
@@ -200,6 +203,8 @@ TEST(Safety, NoHeapAllocationPerLine) {
 #if defined(TEXTMATTE_SANITIZED) || defined(_WIN32)
     GTEST_SKIP() << "counted with valgrind on Linux builds without the sanitizers";
 #else
+    if (programs_are_emulated())
+        GTEST_SKIP() << "valgrind cannot run programs that need an emulator";
     const std::string valgrind = "/usr/bin/valgrind";
     if (!std::filesystem::exists(valgrind)) GTEST_SKIP() << "valgrind is not installed";
     auto allocations = [&](int texts) {
