@@ -3,10 +3,15 @@
 # coverage instrumentation and the sanitizers) and fuzzes each, starting
 # from the checked-in corpus in tests/fuzz/corpus/<target>/.
 #
-#   scripts/fuzz.sh [SECONDS]           each target for SECONDS (default 60)
-#   scripts/fuzz.sh --campaign RUNS     each target for RUNS executions, then
-#                                       the corpus minimised (-merge=1) and
-#                                       written back to tests/fuzz/corpus/
+#   scripts/fuzz.sh [SECONDS] [TARGET...]
+#                     each target for SECONDS (default 60)
+#   scripts/fuzz.sh --campaign RUNS [TARGET...]
+#                     each target for RUNS executions, then the corpus
+#                     minimised (-merge=1) and written back to
+#                     tests/fuzz/corpus/
+#
+# TARGETs default to all of pipeline, options, preview and line_reader; naming
+# some lets two campaigns share the machine's cores.
 #
 # Prints each target's executions, edges and features at the end, so a drop
 # in coverage shows. Any finding stops with a non-zero status and leaves its
@@ -19,8 +24,13 @@ campaign=0
 if [ "${1:-}" = --campaign ]; then
   campaign=1
   limit=(-runs="${2:?how many executions}")
+  shift 2
 elif [ -n "${1:-}" ]; then
   limit=(-max_total_time="$1")
+  shift
+fi
+if [ $# -gt 0 ]; then
+  targets=("$@")
 fi
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target "${targets[@]/%/_fuzzer}" >/dev/null
