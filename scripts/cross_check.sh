@@ -48,9 +48,11 @@ runner_for() {
 # Why a build cannot run here (status 1), or nothing (status 0).
 cannot_run() {
   if is_windows "$1"; then
-    "$root/scripts/wine_can_run.sh" "$(bits_of "$1")" --why >/dev/null || {
-      echo "$(bits_of "$1")-bit: $("$root/scripts/wine_can_run.sh" "$(bits_of "$1")" --why)"; return 0; }
-    return 1
+    local bits why
+    bits="$(bits_of "$1")"
+    why="$("$root/scripts/wine_can_run.sh" "$bits" --why)" && return 1
+    echo "$bits-bit: $why"
+    return 0
   fi
   $(runner_for "$1") "$1" --version >/dev/null 2>&1 && return 1
   echo "it does not start here, natively or under /usr/bin/qemu-i386-static"

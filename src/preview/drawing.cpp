@@ -142,6 +142,18 @@ class Reader {
     double px_ = 0, py_ = 0;
 };
 
+void read_lines(Reader& r, LineReader& reader) {
+    Line line;
+    while (reader.next(line))
+        r.read(line);
+}
+
+void read_lines(Reader& r, std::string_view bytes) {
+    StringSource source(bytes);
+    LineReader reader(source);
+    read_lines(r, reader);
+}
+
 } // namespace
 
 const char* palette_colour(int number) {
@@ -152,20 +164,20 @@ const char* palette_colour(int number) {
 
 Drawing read_drawing(LineReader& reader) {
     Reader r(Draw::everything, TextTypes{});
-    Line line;
-    while (reader.next(line))
-        r.read(line);
+    read_lines(r, reader);
+    return std::move(r.drawing);
+}
+
+Drawing read_drawing(std::string_view bytes) {
+    Reader r(Draw::everything, TextTypes{});
+    read_lines(r, bytes);
     return std::move(r.drawing);
 }
 
 Drawing read_result(std::string_view input, const RunSettings& settings) {
     // The drawing's own shapes, and the text-type table the host keeps.
     Reader own(Draw::all_but_texts, TextTypes{});
-    StringSource own_bytes(input);
-    LineReader own_lines(own_bytes);
-    Line line;
-    while (own_lines.next(line))
-        own.read(line);
+    read_lines(own, input);
     // textmatte's output, computed here, over them.
     RunState run;
     run.settings = settings;
@@ -179,10 +191,7 @@ Drawing read_result(std::string_view input, const RunSettings& settings) {
     TextTypes types = own.types();
     types.MOJIS = 1; // the output's text-type records set it again, in order
     Reader result(Draw::everything, types);
-    StringSource result_bytes(output_bytes.bytes);
-    LineReader result_lines(result_bytes);
-    while (result_lines.next(line))
-        result.read(line);
+    read_lines(result, output_bytes.bytes);
     Drawing d = std::move(own.drawing);
     d.records += result.drawing.records;
     for (Shape& s : result.drawing.shapes)

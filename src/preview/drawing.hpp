@@ -38,6 +38,7 @@ const char* palette_colour(int number);
 
 // Reads every record the preview draws; the rest is skipped.
 Drawing read_drawing(LineReader& reader);
+Drawing read_drawing(std::string_view bytes);
 
 // The drawing as the host shows it after a run with these settings: its
 // own lines, circles, arcs, points and solids, then textmatte's output

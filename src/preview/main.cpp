@@ -86,10 +86,8 @@ int main(int argc, char* argv[]) {
     if (!in) return fail("open", in_name);
     std::string input;
     if (!read_all(*in, input)) return fail("read", in_name);
-    StringSource source(input);
-    LineReader reader(source);
     const preview::Drawing drawing =
-        args.result ? preview::read_result(input, args.settings) : preview::read_drawing(reader);
+        args.result ? preview::read_result(input, args.settings) : preview::read_drawing(input);
     if (drawing.records == 0)
         write<"Nothing to draw in file: %s (no record of a drawing in it) \n">(errors, in_name);
 
