@@ -6,6 +6,7 @@
 
 #include "background/matte.hpp"
 #include "interchange/fields.hpp"
+#include "interchange/line_reader.hpp"
 #include "interchange/reading.hpp"
 #include "pipeline/convert.hpp"
 #include "preview/shift_jis.hpp"
@@ -142,16 +143,12 @@ class Reader {
     double px_ = 0, py_ = 0;
 };
 
-void read_lines(Reader& r, LineReader& reader) {
-    Line line;
-    while (reader.next(line))
-        r.read(line);
-}
-
 void read_lines(Reader& r, std::string_view bytes) {
     StringSource source(bytes);
     LineReader reader(source);
-    read_lines(r, reader);
+    Line line;
+    while (reader.next(line))
+        r.read(line);
 }
 
 } // namespace
@@ -160,12 +157,6 @@ const char* palette_colour(int number) {
     return number >= 0 && number < static_cast<int>(kPalette.size())
                ? kPalette[static_cast<std::size_t>(number)]
                : kPalette[1];
-}
-
-Drawing read_drawing(LineReader& reader) {
-    Reader r(Draw::everything, TextTypes{});
-    read_lines(r, reader);
-    return std::move(r.drawing);
 }
 
 Drawing read_drawing(std::string_view bytes) {

@@ -6,7 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "interchange/line_reader.hpp"
 #include "state/state.hpp"
 
 namespace textmatte::preview {
@@ -37,7 +36,6 @@ struct Drawing {
 const char* palette_colour(int number);
 
 // Reads every record the preview draws; the rest is skipped.
-Drawing read_drawing(LineReader& reader);
 Drawing read_drawing(std::string_view bytes);
 
 // The drawing as the host shows it after a run with these settings: its

@@ -13,7 +13,6 @@
 
 #include "files/files.hpp"
 #include "interchange/format.hpp"
-#include "interchange/line_reader.hpp"
 #include "preview/drawing.hpp"
 #include "preview/svg.hpp"
 #include "run/options.hpp"

@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "check.hpp"
-#include "interchange/line_reader.hpp"
 #include "interchange/output.hpp"
 #include "preview/drawing.hpp"
 #include "preview/svg.hpp"
@@ -16,9 +15,7 @@ using namespace textmatte;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    StringSource source(input);
-    LineReader reader(source);
-    const preview::Drawing drawing = preview::read_drawing(reader);
+    const preview::Drawing drawing = preview::read_drawing(input);
     StringSink svg;
     Output out(svg, LineEnds::lf);
     preview::write_svg(drawing, out);

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "interchange/line_reader.hpp"
 #include "preview/drawing.hpp"
 #include "preview/shift_jis.hpp"
 #include "preview/svg.hpp"
@@ -17,9 +16,7 @@ namespace {
 using testing::XmlElement;
 
 std::string svg_of(const std::string& input) {
-    StringSource source(input);
-    LineReader reader(source);
-    const Drawing d = read_drawing(reader);
+    const Drawing d = read_drawing(input);
     testing::Captured cap(LineEnds::lf);
     write_svg(d, cap.out);
     return cap.str();
