@@ -7,10 +7,6 @@ namespace textmatte {
 
 namespace {
 
-// While a run holds this file open, no other run can open it; the system
-// deletes it when the handle closes, also when the process is killed.
-constexpr const char* kLockName = "JWC_TEMP.LCK";
-
 bool close_handle(HANDLE& h) {
     if (h == INVALID_HANDLE_VALUE) return true;
     const bool ok = CloseHandle(h) != 0;
@@ -21,7 +17,7 @@ bool close_handle(HANDLE& h) {
 class WindowsInFile final : public InFile {
   public:
     explicit WindowsInFile(HANDLE h) : h_(h) {}
-    ~WindowsInFile() override { close_handle(h_); }
+    ~WindowsInFile() override { (void)close_handle(h_); } // nothing to report on the way out
 
     long read(char* data, std::size_t size) override {
         if (h_ == INVALID_HANDLE_VALUE) return -1;
@@ -39,7 +35,7 @@ class WindowsInFile final : public InFile {
 class WindowsOutFile final : public OutFile {
   public:
     explicit WindowsOutFile(HANDLE h) : h_(h) {}
-    ~WindowsOutFile() override { close_handle(h_); }
+    ~WindowsOutFile() override { (void)close_handle(h_); } // nothing to report on the way out
 
     bool write(const char* data, std::size_t size) override {
         while (size > 0) {
@@ -59,14 +55,46 @@ class WindowsOutFile final : public OutFile {
     HANDLE h_;
 };
 
-class WindowsLock final : public DirectoryLock {
+class WindowsLock final : public ExchangeLock {
   public:
     explicit WindowsLock(HANDLE h) : h_(h) {}
-    ~WindowsLock() override { close_handle(h_); }
+    ~WindowsLock() override { (void)close_handle(h_); } // the system deletes the file
 
   private:
     HANDLE h_;
 };
+
+// A virus scanner, indexer or backup agent commonly opens a file for a
+// moment just after it was written; opening, renaming or removing the file
+// then fails as if another program were using it. Such a failure is tried
+// again, with growing waits, for up to 2 s before it counts.
+constexpr DWORD kHeldForAtMostMs = 2000;
+
+bool is_held(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_LOCK_VIOLATION;
+}
+
+template <typename Attempt> bool retry_while_held(Attempt attempt) {
+    DWORD waited = 0;
+    for (DWORD wait = 10;; wait *= 2) {
+        if (attempt()) return true;
+        if (!is_held(GetLastError()) || waited >= kHeldForAtMostMs) return false;
+        if (wait > kHeldForAtMostMs - waited) wait = kHeldForAtMostMs - waited;
+        Sleep(wait);
+        waited += wait;
+    }
+}
+
+// CreateFileA, tried again while the file is held.
+HANDLE open_retrying(const char* name, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    retry_while_held([&] {
+        h = CreateFileA(name, access, share, nullptr, disposition, flags, nullptr);
+        return h != INVALID_HANDLE_VALUE;
+    });
+    return h;
+}
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -79,7 +107,7 @@ bool file_information(const char* name, bool follow, BY_HANDLE_FILE_INFORMATION&
     if (h == INVALID_HANDLE_VALUE) return false;
     const bool ok = GetFileInformationByHandle(h, &info) != 0;
     type = GetFileType(h);
-    close_handle(h);
+    (void)close_handle(h); // only looked at
     return ok;
 }
 
@@ -91,30 +119,36 @@ FileId identity(const BY_HANDLE_FILE_INFORMATION& info) {
 class WorkingDirectory final : public FileSystem {
   public:
     std::unique_ptr<InFile> open_read(const char* name) override {
-        HANDLE h = CreateFileA(name, GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        HANDLE h = open_retrying(name, GENERIC_READ, kShareAll, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
         if (h == INVALID_HANDLE_VALUE) return nullptr;
         BY_HANDLE_FILE_INFORMATION info{};
         if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
             (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            close_handle(h);
+            (void)close_handle(h); // refused anyway
             return nullptr;
         }
         return std::make_unique<WindowsInFile>(h);
     }
 
-    std::unique_ptr<OutFile> create_new(const char* name) override {
-        HANDLE h = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A new file takes the access the directory gives it, as every file there.
+    std::unique_ptr<OutFile> create_new(const char* name, const Access&) override {
+        HANDLE h =
+            open_retrying(name, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
         if (h == INVALID_HANDLE_VALUE) return nullptr;
         return std::make_unique<WindowsOutFile>(h);
     }
 
+    // Written through: the rename is on the disk when it returns.
     bool rename(const char* from, const char* to) override {
-        return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+        return retry_while_held([&] {
+            return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        });
     }
 
-    bool remove_name(const char* name) override { return DeleteFileA(name) != 0; }
+    bool remove_name(const char* name) override {
+        return retry_while_held([&] { return DeleteFileA(name) != 0; });
+    }
 
     Entry inspect(const char* name) override {
         Entry e;
@@ -140,18 +174,28 @@ class WorkingDirectory final : public FileSystem {
         return e;
     }
 
-    LockResult lock_directory(std::unique_ptr<DirectoryLock>& lock) override {
-        HANDLE h = CreateFileA(kLockName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+    // Renames write through to the disk; nothing is left to sync.
+    bool sync_directory(const char*) override { return true; }
+
+    bool names_ignore_case() const override { return true; }
+
+    // The host's file is renamed during a run, so the lock is a file of its
+    // own: opened for this run alone (another run's open fails at once, not
+    // retried) and deleted by the system when it closes, also when the
+    // process is killed.
+    LockResult lock_exchange(const char*, const char* lock_name,
+                             std::unique_ptr<ExchangeLock>& lock) override {
+        HANDLE h = CreateFileA(lock_name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            const DWORD error = GetLastError();
-            return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED
-                       ? LockResult::busy
-                       : LockResult::failed;
-        }
+        if (h == INVALID_HANDLE_VALUE)
+            return is_held(GetLastError()) ? LockResult::busy : LockResult::unavailable;
         lock = std::make_unique<WindowsLock>(h);
         return LockResult::locked;
     }
+
+    // A fault ends the process without a handler here; the next run removes
+    // what it leaves.
+    void remove_if_crashed(const char*) override {}
 };
 
 } // namespace
@@ -160,5 +204,7 @@ FileSystem& real_file_system() {
     static WorkingDirectory dir;
     return dir;
 }
+
+void remove_crash_leftover() noexcept {}
 
 } // namespace textmatte

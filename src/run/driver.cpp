@@ -1,9 +1,15 @@
 #include "run/driver.hpp"
 
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <new>
+
 #include "interchange/format.hpp"
 #include "interchange/line_reader.hpp"
 #include "pipeline/convert.hpp"
 #include "run/exchange.hpp"
+#include "run/failure.hpp"
 #include "run/options.hpp"
 #include "run/usage.hpp"
 #include "state/state.hpp"
@@ -12,27 +18,22 @@ namespace textmatte {
 
 namespace {
 
+constexpr std::size_t kFileBlock = 1 << 16;
+
 // The over-limit record; its Japanese words are Shift-JIS bytes.
 void write_over_limit_record(Output& output) {
     write<"he  \x97\x76\x91\x66\x90\x94\x83\x49\x81\x5b\x83\x6f\x81\x5b    MAX=%u\n">(output,
                                                                                       kLineLimit);
 }
 
-constexpr std::size_t kFileBlock = 1 << 16;
-
-int cannot(Output& errors, const char* what, const char* name, int status) {
-    write<"Cannot %s file: %s \n">(errors, what, name);
-    return status;
-}
-
 // Flushes and closes an output file; `durable` also syncs it first.
-bool finish_file(Output& buffered, OutFile& file, bool durable) {
+[[nodiscard]] bool finish_file(Output& buffered, OutFile& file, bool durable) {
     bool ok = buffered.flush();
     if (ok && durable) ok = file.sync();
     return file.close() && ok;
 }
 
-// Reads and writes stop failing as soon as an interrupt is pending, so a
+// Reads and writes start failing as soon as an interrupt is pending, so a
 // run on a large drawing stops within one block.
 class InterruptibleSource final : public ByteSource {
   public:
@@ -60,116 +61,156 @@ class InterruptibleSink final : public ByteSink {
     const Interrupts& interrupts_;
 };
 
-// Counts, transforms and writes the output; at level 0 it then replaces
-// the host's file. Returns the exit status. Failures an interrupt caused
-// are not reported: the run says it was interrupted instead.
+// Lines as the scan reads them, up to one more than the limit.
+unsigned count_lines(LineReader& reader) {
+    return std::min(reader.count_pieces(kLineLimit), kLineLimit + 1);
+}
+
+// Transforms the host's drawing into the complete output file. Leaves
+// replacing the host's file to the caller.
 class Process {
   public:
-    Process(RunState& run, FileSystem& fs, Exchange& exchange, Output& console, Output& errors,
+    Process(RunState& run, FileSystem& fs, Exchange& exchange, Output& console,
             const Interrupts& interrupts)
-        : run_(run), fs_(fs), exchange_(exchange), console_(console), errors_(errors),
-          interrupts_(interrupts) {}
+        : run_(run), fs_(fs), exchange_(exchange), console_(console), interrupts_(interrupts) {}
 
-    int operator()();
+    [[nodiscard]] Status operator()();
 
   private:
-    int refuse_over_limit(LineCount& count);
-    int fail(const char* what, const char* name, int status) {
-        return interrupts_.pending() ? status : cannot(errors_, what, name, status);
+    [[nodiscard]] Status transform(std::unique_ptr<InFile> input, OutFile& output_file,
+                                   unsigned counted);
+    [[nodiscard]] Status refuse_over_limit(OutFile& output_file);
+    // A normal run leaves no partial output behind; a debug run keeps what
+    // it wrote, to be looked at.
+    [[nodiscard]] Failure partial_output(Failure failure) {
+        if (run_.settings.isTest == DebugLevel::off) exchange_.discard_output();
+        return failure;
     }
 
     RunState& run_;
     FileSystem& fs_;
     Exchange& exchange_;
     Output& console_;
-    Output& errors_;
     const Interrupts& interrupts_;
 };
 
 // The debug levels show the line count before the scan begins, so there
 // the lines are counted first. A normal run shows it nowhere and needs only
 // to know whether the input goes past the limit: its scan, which stops at
-// the limit, counts for it, and sparing a second pass over the input.
-int Process::operator()() {
-    const bool count_first = run_.settings.isTest != DebugLevel::off;
-    LineCount count = Tcopy(fs_, kWorkName, kOutputName, errors_,
-                            count_first ? Counting::first : Counting::during_scan);
-    if (count.destination) exchange_.output_created();
-    if (count.status != 0) return count.status;
-    if (count_first && count.lines > kLineLimit) return refuse_over_limit(count);
+// the limit, counts for it, sparing a second pass over the input.
+Status Process::operator()() {
+    std::unique_ptr<InFile> input = fs_.open_read(exchange_.input_name());
+    if (!input) return Failure::open(kWorkName, -1);
+    std::unique_ptr<OutFile> output_file = exchange_.create_output();
+    if (!output_file) return Failure::open(kOutputName, -1);
+    if (run_.settings.isTest == DebugLevel::off)
+        return transform(std::move(input), *output_file, 0);
 
-    std::unique_ptr<InFile> input_file =
-        count_first ? fs_.open_read(kWorkName) : std::move(count.source);
-    InterruptibleSink output_file(*count.destination, interrupts_);
-    Output output(output_file, LineEnds::crlf, kFileBlock);
-    if (!input_file) {
-        finish_file(output, *count.destination, false);
-        return fail("open", kWorkName, 1);
-    }
-    InterruptibleSource input_bytes(*input_file, interrupts_);
-    LineReader input(input_bytes, kFileBlock);
-    convert(run_, input, output, console_, count.lines);
+    LineReader counter(*input, kFileBlock);
+    const unsigned counted = count_lines(counter);
+    (void)input->close(); // a file only read loses nothing on a failed close
+    if (counter.failed()) return Failure::read(kWorkName);
+    if (counted > kLineLimit) return refuse_over_limit(*output_file);
+    input = fs_.open_read(exchange_.input_name());
+    if (!input) return Failure::open(kWorkName, 1);
+    return transform(std::move(input), *output_file, counted);
+}
+
+Status Process::transform(std::unique_ptr<InFile> input, OutFile& output_file, unsigned counted) {
+    const bool normal_run = run_.settings.isTest == DebugLevel::off;
+    InterruptibleSink output_sink(output_file, interrupts_);
+    Output output(output_sink, LineEnds::crlf, kFileBlock);
+    InterruptibleSource input_bytes(*input, interrupts_);
+    LineReader reader(input_bytes, kFileBlock);
+    convert(run_, reader, output, console_, counted);
     Line beyond;
-    const bool over_limit = !count_first && input.next(beyond);
-    input_file->close();
-    if (input.failed()) {
-        finish_file(output, *count.destination, false);
-        return fail("read", kWorkName, 1);
+    const bool over_limit = normal_run && reader.next(beyond);
+    (void)input->close(); // a file only read loses nothing on a failed close
+    if (reader.failed()) {
+        // A debug run shows what it wrote; a normal run's output goes.
+        if (!normal_run) (void)finish_file(output, output_file, false); // the read failure counts
+        return partial_output(Failure::read(kWorkName));
     }
     if (over_limit) {
         // What was written goes; the refusal alone takes its place.
-        count.destination->close();
-        fs_.remove_name(kOutputName);
-        count.destination = fs_.create_new(kOutputName);
-        if (!count.destination) return fail("open", kOutputName, 1);
-        return refuse_over_limit(count);
+        (void)output_file.close(); // its bytes go with the name
+        if (!fs_.remove_name(kOutputName)) return Failure::open(kOutputName, 1);
+        std::unique_ptr<OutFile> refusal = exchange_.create_output();
+        if (!refusal) return Failure::open(kOutputName, 1);
+        return refuse_over_limit(*refusal);
     }
-
-    const bool copy_back = run_.settings.isTest == DebugLevel::off;
-    if (!finish_file(output, *count.destination, copy_back)) return fail("write", kOutputName, 1);
-    if (interrupts_.pending()) return 1; // not yet complete: stop here
-    return copy_back ? exchange_.replace_with_output() : 0;
+    if (!finish_file(output, output_file, normal_run))
+        return partial_output(Failure::write(kOutputName));
+    if (!normal_run) exchange_.keep_output();
+    return std::nullopt;
 }
 
-// The output file holds the over-limit record alone; status 1.
-int Process::refuse_over_limit(LineCount& count) {
-    InterruptibleSink output_file(*count.destination, interrupts_);
-    Output output(output_file, LineEnds::crlf, kFileBlock);
+// The output file holds the over-limit record alone.
+Status Process::refuse_over_limit(OutFile& output_file) {
+    InterruptibleSink output_sink(output_file, interrupts_);
+    Output output(output_sink, LineEnds::crlf, kFileBlock);
     write_over_limit_record(output);
-    if (!finish_file(output, *count.destination, false)) fail("write", kOutputName, 1);
-    return 1;
+    if (!finish_file(output, output_file, false)) return Failure::write(kOutputName);
+    exchange_.keep_output();
+    return Failure{Failure::Kind::too_many_lines, 1, kHostName, "", {}};
 }
 
-// Options, then the file exchange around the transformation.
+void apply_options(int argc, const char* const argv[], RunSettings& settings, Output& console,
+                   Output& errors) {
+    for (int i = 1; i < argc && argv[i]; ++i)
+        if (argv[i][0] == '-' || argv[i][0] == '/') opt(argv[i], settings, console, errors);
+    if (settings.isTest == DebugLevel::text_trace)
+        write<"\n\n#### debug #### Cmd-Option read\n">(console);
+}
+
+// The work of a run, up to the result in place: what went wrong, if anything.
+[[nodiscard]] Status take_and_transform(RunState& state, FileSystem& fs, Exchange& exchange,
+                                        Output& console, const Interrupts& interrupts) {
+    if (Status failed = exchange.take_over()) return failed;
+    if (Status failed = Process(state, fs, exchange, console, interrupts)()) return failed;
+    // Until the output replaces the host's file the run can still stop.
+    if (interrupts.pending()) return Failure::interrupted();
+    if (state.settings.isTest != DebugLevel::off) return std::nullopt;
+    return exchange.replace_with_output();
+}
+
+// Options, then the file exchange around the transformation; every failure
+// is said here, or, when an interrupt stopped the run, that it did.
 RunResult transform(int argc, const char* const argv[], FileSystem& fs, Output& console,
                     Output& errors, const Interrupts& interrupts) {
     RunState state;
-    for (int i = 1; i < argc && argv[i]; ++i)
-        if (argv[i][0] == '-' || argv[i][0] == '/') opt(argv[i], state.settings, console, errors);
-    if (state.settings.isTest == DebugLevel::text_trace)
-        write<"\n\n#### debug #### Cmd-Option read\n">(console);
-
-    RunResult result;
-    std::unique_ptr<DirectoryLock> lock;
-    if (fs.lock_directory(lock) == LockResult::busy) {
-        write<"Cannot lock file: %s (another run is using it) \n">(errors, kHostName);
-        result.status = 1;
-    } else {
-        Exchange exchange(fs, errors);
-        result.status = exchange.take_over();
-        if (result.status == 0)
-            result.status = Process(state, fs, exchange, console, errors, interrupts)();
-        // A run that has not completed when an interrupt arrives leaves no output.
-        if (result.status != 0 && interrupts.pending()) {
-            result.interrupted_by = interrupts.pending();
-            exchange.discard_output();
-        }
-        result.status = exchange.finish(result.status);
-        if (result.interrupted_by && exchange.host_file_in_place())
-            write<"Interrupted: %s is as it was before the run \n">(errors, kHostName);
-        else if (result.interrupted_by)
-            write<"Interrupted: the drawing is left under %s \n">(errors, kWorkName);
+    apply_options(argc, argv, state.settings, console, errors);
+    Exchange exchange(fs);
+    Status failed;
+    try {
+        failed = take_and_transform(state, fs, exchange, console, interrupts);
+    } catch (const std::bad_alloc&) {
+        failed = Failure{Failure::Kind::out_of_memory, 1, "", "", {}};
+        exchange.discard_output(); // stopped anywhere: what was written is partial
+    } catch (const std::exception& e) {
+        failed = Failure{Failure::Kind::unexpected, 1, "", "", e.what()};
+        exchange.discard_output();
     }
+    if (exchange.result_in_place()) {
+        // Complete: whatever went wrong after that changes nothing.
+        failed.reset();
+        note_result_in_place();
+    }
+    // A failure an interrupt caused is the interrupt's.
+    RunResult result;
+    if (failed && interrupts.pending()) {
+        result.interrupted_by = interrupts.pending();
+        failed = Failure::interrupted();
+        exchange.discard_output();
+    }
+    Status not_put_back = exchange.finish();
+    if (result.interrupted_by) {
+        if (!exchange.host_file_in_place()) failed->other = exchange.drawing_left_under();
+        not_put_back.reset(); // the interrupt's line says where the drawing is
+    }
+    if (failed) report(*failed, errors);
+    if (not_put_back) report(*not_put_back, errors);
+    result.status = failed ? failed->status : not_put_back ? not_put_back->status : 0;
     console.flush();
     errors.flush();
     return result;
@@ -177,39 +218,15 @@ RunResult transform(int argc, const char* const argv[], FileSystem& fs, Output& 
 
 } // namespace
 
-LineCount Tcopy(FileSystem& fs, const char* source, const char* destination, Output& errors,
-                Counting counting) {
-    LineCount count;
-    count.source = fs.open_read(source);
-    if (!count.source) {
-        count.status = cannot(errors, "open", source, -1);
-        return count;
-    }
-    count.destination = fs.create_new(destination);
-    if (!count.destination) {
-        count.status = cannot(errors, "open", destination, -1);
-        return count;
-    }
-    if (counting == Counting::during_scan) return count;
-    LineReader reader(*count.source, kFileBlock);
-    count.lines = reader.count_pieces(kLineLimit);
-    if (count.lines > kLineLimit + 1) count.lines = kLineLimit + 1;
-    count.source->close();
-    count.source.reset();
-    if (reader.failed()) count.status = cannot(errors, "read", source, 1);
-    return count;
-}
-
 RunResult run(int argc, const char* const argv[], FileSystem& fs, Output& console, Output& errors,
               const Interrupts& interrupts) {
-    RunResult result;
     switch (find_request(argc, argv)) {
     case Request::help: write_usage(console); break;
     case Request::version: write_version(console); break;
     case Request::none: return transform(argc, argv, fs, console, errors, interrupts);
     }
     console.flush();
-    return result;
+    return {};
 }
 
 } // namespace textmatte

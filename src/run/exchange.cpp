@@ -1,34 +1,57 @@
 #include "run/exchange.hpp"
 
-#include "interchange/format.hpp"
-
 namespace textmatte {
 
 namespace {
 
 constexpr const char* kOwnNames[] = {kFirstStep, kSecondStep, kWorkName, kOutputName};
-// Names that only an earlier, interrupted run can have left behind.
-constexpr const char* kLeftovers[] = {kFirstStep, kSecondStep, kOutputName};
 
 } // namespace
 
 Exchange::~Exchange() {
-    if (discard_output_ && output_created_) fs_.remove_name(kOutputName);
-    put_back();
+    if (discard_output_ && output_created_) (void)fs_.remove_name(kOutputName); // best effort
+    (void)put_back(); // best effort: finish() reports a failure to put back
+    fs_.remove_if_crashed(nullptr);
 }
 
 // A link from the host's name to one of the program's own names would have
 // the run delete or rename over the drawing itself.
-int Exchange::refuse_links(const Entry& host) {
-    if (!host.is_link) return 0;
+Status Exchange::refuse_links(const Entry& host) {
+    if (!host.is_link) return std::nullopt;
     for (const char* own : kOwnNames) {
         const Entry e = fs_.inspect(own);
-        if (e.exists() && e.itself == host.target) {
-            write<"Cannot take over file: %s (it is a link to %s) \n">(errors_, kHostName, own);
-            return 1;
-        }
+        if (e.exists() && e.itself == host.target)
+            return Failure{Failure::Kind::link_to_own, 1, kHostName, own, {}};
     }
-    return 0;
+    return std::nullopt;
+}
+
+// A leftover of an earlier run goes as a name; a directory under it is not
+// ours to remove and stays, as does anything that cannot be removed: the
+// output is created new, so nothing left there is ever written through.
+void Exchange::remove_leftover(const char* name) {
+    const Entry e = fs_.inspect(name);
+    if (!e.exists() || (e.kind == EntryKind::directory && !e.is_link)) return;
+    (void)fs_.remove_name(name); // what stays is never read or written
+}
+
+Status Exchange::take_over() {
+    if (fs_.lock_exchange(kHostName, kLockName, lock_) == LockResult::busy)
+        return Failure{Failure::Kind::locked, 1, kHostName, "", {}};
+    host_ = fs_.inspect(kHostName);
+    // Missing, or a directory, FIFO, socket or device: nothing to read, and
+    // nothing is moved.
+    if (host_.kind != EntryKind::regular) return Failure::open(kWorkName, -1);
+    if (Status refused = refuse_links(host_)) return refused;
+    for (const char* leftover : {kFirstStep, kSecondStep, kOutputName})
+        remove_leftover(leftover);
+    moves_host_file_ = fs_.names_ignore_case();
+    if (moves_host_file_) return move_host_file(host_);
+    // A working file an earlier run left, unless it is the host's file
+    // itself under a second name.
+    const Entry work = fs_.inspect(kWorkName);
+    if (work.exists() && !(work.itself == host_.itself)) remove_leftover(kWorkName);
+    return std::nullopt;
 }
 
 bool Exchange::step(const char* to) {
@@ -37,51 +60,49 @@ bool Exchange::step(const char* to) {
     return true;
 }
 
-int Exchange::take_over() {
-    const Entry host = fs_.inspect(kHostName);
-    if (host.kind != EntryKind::regular) {
-        // Missing, or a directory, FIFO, socket or device: nothing to read,
-        // and nothing is moved.
-        write<"Cannot open file: %s \n">(errors_, kWorkName);
-        return -1;
-    }
-    if (const int status = refuse_links(host)) return status;
-    for (const char* leftover : kLeftovers)
-        fs_.remove_name(leftover);
+Status Exchange::move_host_file(const Entry& host) {
     if (!fs_.rename(kHostName, kFirstStep)) {
-        // Where names ignore case, the working name is the host's file and
-        // the run can go on with it in place; anywhere else the host's file
-        // cannot be taken.
-        if (fs_.inspect(kWorkName).itself == host.itself) return 0;
-        write<"Cannot rename file: %s to %s \n">(errors_, kHostName, kFirstStep);
-        return 1;
+        // The working name is the host's file: the run goes on with it where
+        // it is.
+        if (fs_.inspect(kWorkName).itself == host.itself) return std::nullopt;
+        return Failure::rename(kHostName, kFirstStep);
     }
     at_ = kFirstStep;
-    if (!step(kSecondStep) || !step(kWorkName)) {
-        write<"Cannot rename file: %s to %s \n">(errors_, at_,
-                                                 at_ == kFirstStep ? kSecondStep : kWorkName);
-        return 1;
-    }
-    return 0;
+    if (!step(kSecondStep) || !step(kWorkName))
+        return Failure::rename(at_, at_ == kFirstStep ? kSecondStep : kWorkName);
+    return std::nullopt;
 }
 
-int Exchange::replace_with_output() {
-    if (!fs_.rename(kOutputName, kHostName)) {
-        write<"Cannot rename file: %s to %s \n">(errors_, kOutputName, kHostName);
-        return 1;
+std::unique_ptr<OutFile> Exchange::create_output() {
+    auto file = fs_.create_new(kOutputName, host_.access);
+    if (file) {
+        output_created_ = true;
+        fs_.remove_if_crashed(kOutputName);
     }
+    return file;
+}
+
+void Exchange::keep_output() {
+    fs_.remove_if_crashed(nullptr);
+}
+
+Status Exchange::replace_with_output() {
+    if (!fs_.rename(kOutputName, kHostName)) return Failure::rename(kOutputName, kHostName);
+    fs_.remove_if_crashed(nullptr);
     at_ = nullptr;
     output_created_ = false;
-    // Where names tell case apart, the input still lies under the working
-    // name; where they do not, that name is now the output itself.
-    const Entry work = fs_.inspect(kWorkName);
-    const Entry host = fs_.inspect(kHostName);
-    if (work.exists() && host.exists() && !(work.itself == host.itself)) fs_.remove_name(kWorkName);
-    return 0;
-}
-
-void Exchange::discard_output() {
-    discard_output_ = true;
+    result_in_place_ = true;
+    if (moves_host_file_) {
+        // Where names tell case apart after all, the input still lies under
+        // the working name; where they do not, that name is now the output.
+        const Entry work = fs_.inspect(kWorkName);
+        const Entry host = fs_.inspect(kHostName);
+        if (work.exists() && host.exists() && !(work.itself == host.itself))
+            (void)fs_.remove_name(kWorkName); // the next run removes it
+    }
+    // The result is in place either way; a sync that fails cannot undo that.
+    (void)fs_.sync_directory(kHostName);
+    return std::nullopt;
 }
 
 // Also where names ignore case and the host's name already leads to the
@@ -96,12 +117,14 @@ bool Exchange::put_back() {
     return true;
 }
 
-int Exchange::finish(int status) {
+Status Exchange::finish() {
     if (discard_output_ && output_created_ && fs_.remove_name(kOutputName)) output_created_ = false;
+    fs_.remove_if_crashed(nullptr);
+    if (!at_) return std::nullopt;
     const char* from = at_;
-    if (put_back()) return status;
-    write<"Cannot rename file: %s to %s \n">(errors_, from, kHostName);
-    return status == 0 ? 1 : status;
+    if (!put_back()) return Failure::rename(from, kHostName);
+    (void)fs_.sync_directory(kHostName); // the drawing is back either way
+    return std::nullopt;
 }
 
 } // namespace textmatte

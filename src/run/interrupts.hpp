@@ -1,5 +1,6 @@
-// Requests from outside to stop a run: Ctrl-C, a closed terminal or
-// console window, a service being stopped.
+// Requests from outside to stop a run (Ctrl-C, a closed terminal or
+// console window, a service being stopped, any other signal that would end
+// the process), and faults that end it.
 #pragma once
 
 namespace textmatte {
@@ -20,13 +21,22 @@ class NoInterrupts final : public Interrupts {
     int pending() const override { return 0; }
 };
 
-// Installs the process's handlers, which only note what arrived, so that
-// the run can stop at its next step and put the host's file back. Also
-// makes writes to a closed pipe or past a file-size limit fail as errors
-// instead of ending the process.
+// Installs the process's handlers. A signal that would end the process only
+// notes what arrived, so that the run can stop at its next step and leave
+// the host's file as it was. A fault (a bad memory access, a stack
+// overflow, an abort) removes the run's partial output, says so in one line
+// and ends the process at once, without a core file. Writes to a closed
+// pipe or past a file-size limit fail as errors instead of ending the
+// process.
 const Interrupts& install_interrupt_handlers();
 
-// Ends the process as the interrupt would have ended it.
+// From now on a fault no longer finds the host's file as it was: the
+// result has replaced it.
+void note_result_in_place();
+
+// Ends the process as the interrupt would have ended it, but without a core
+// file: a signal whose default action dumps core ends it with 128 + its
+// number.
 [[noreturn]] void end_by_interrupt(int interrupt);
 
 } // namespace textmatte

@@ -47,6 +47,10 @@ const Interrupts& install_interrupt_handlers() {
     return interrupts;
 }
 
+// A fault ends the process without a handler here, so there is no line
+// to choose.
+void note_result_in_place() {}
+
 void end_by_interrupt(int) {
     if (cleaned_up) SetEvent(cleaned_up);
     constexpr UINT kControlCExit = 0xC000013A; // how Ctrl-C ends a console program

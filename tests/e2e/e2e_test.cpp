@@ -111,6 +111,7 @@ TEST(EndToEnd, LongLinesCountTowardsTheLimitPiecewise) {
         dir.write(kHost, drawing);
         ProgramResult r = run_on(dir);
         EXPECT_EQ(r.status, extra ? 1 : 0);
+        EXPECT_EQ(r.err, extra ? "Too many lines: jwc_temp.txt has more than 50000 lines \n" : "");
         if (extra)
             EXPECT_EQ(dir.files(), folded(Files{{kHost, drawing}, {"JWC_TEMP.$$$", kOverLimit}}));
         else
@@ -119,19 +120,26 @@ TEST(EndToEnd, LongLinesCountTowardsTheLimitPiecewise) {
     }
 }
 
+// Refused at every debug level, with the same line: a level that counts
+// first and one that counts during the scan.
 TEST(EndToEnd, FiftyThousandLinesPassAndOneMoreIsRefused) {
-    for (int lines : {50000, 50001}) {
-        TempDir dir;
-        const std::string drawing = repeat("pt 1 2\r\n", lines);
-        dir.write(kHost, drawing);
-        ProgramResult r = run_on(dir);
-        EXPECT_EQ(r.err, "");
-        if (lines == 50000) {
-            EXPECT_EQ(r.status, 0);
-            EXPECT_EQ(dir.files(), folded(Files{{kHost, kTrailer}}));
-        } else {
-            EXPECT_EQ(r.status, 1);
-            EXPECT_EQ(dir.files(), folded(Files{{kHost, drawing}, {"JWC_TEMP.$$$", kOverLimit}}));
+    const std::string too_many = "Too many lines: jwc_temp.txt has more than 50000 lines \n";
+    for (const char* level : {"/t0", "/t1", "/t4"}) {
+        for (int lines : {50000, 50001}) {
+            TempDir dir;
+            const std::string drawing = repeat("pt 1 2\r\n", lines);
+            dir.write(kHost, drawing);
+            ProgramResult r = run_on(dir, {level});
+            const std::string where = std::string(level) + ", " + std::to_string(lines);
+            if (lines == 50000) {
+                EXPECT_EQ(r.status, 0) << where;
+                EXPECT_EQ(r.err, "") << where;
+                continue;
+            }
+            EXPECT_EQ(r.status, 1) << where;
+            EXPECT_EQ(r.err, too_many) << where;
+            EXPECT_EQ(dir.files(), folded(Files{{kHost, drawing}, {"JWC_TEMP.$$$", kOverLimit}}))
+                << where;
         }
     }
 }
@@ -175,14 +183,19 @@ TEST(EndToEnd, AWriteFailureKeepsTheHostsFile) {
     }
 }
 
-TEST(EndToEnd, UnopenableFilesEndTheRunWithTheHostsFileIntact) {
+// A directory under the output's name blocks the run; under a name the run
+// does not need (the working name, where the host's file stays under its
+// own), it is left alone.
+TEST(EndToEnd, DirectoriesUnderTheProgramsNames) {
+    const std::string output = "lc4\r\n" + kTrailer.substr(0, 18) + "lc4\r\n";
     struct Case {
         const char* directory;
         int status;
         const char* err;
+        std::string host;
     } cases[] = {
-        {"JWC_TEMP.$$$", kStatusMinusOne, "Cannot open file: JWC_TEMP.$$$ \n"},
-        {"JWC_TEMP.TXT", 1, "Cannot rename file: JWC_x2x2.$$$ to JWC_TEMP.TXT \n"},
+        {"JWC_TEMP.$$$", kStatusMinusOne, "Cannot open file: JWC_TEMP.$$$ \n", "lc4\r\n"},
+        {"JWC_TEMP.TXT", 0, "", output},
     };
     for (const Case& c : cases) {
         if (fold(c.directory) == kHost) continue; // one name where case does not count
@@ -192,7 +205,7 @@ TEST(EndToEnd, UnopenableFilesEndTheRunWithTheHostsFileIntact) {
         ProgramResult r = run_on(dir);
         EXPECT_EQ(r.status, c.status) << c.directory;
         EXPECT_EQ(r.err, c.err) << c.directory;
-        EXPECT_EQ(dir.files(), folded(Files{{kHost, "lc4\r\n"}})) << c.directory;
+        EXPECT_EQ(dir.files(), folded(Files{{kHost, c.host}})) << c.directory;
     }
 }
 

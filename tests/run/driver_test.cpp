@@ -94,7 +94,7 @@ TEST(Driver, TheLineLimitIsFiftyThousand) {
             EXPECT_EQ(files.size(), 1u);
         } else {
             EXPECT_EQ(r.status, 1);
-            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(r.err, "Too many lines: jwc_temp.txt has more than 50000 lines \n");
             EXPECT_EQ(files["jwc_temp.txt"], drawing);
             EXPECT_EQ(
                 files["JWC_TEMP.$$$"],
@@ -155,23 +155,44 @@ TEST(Driver, OnlyTheHostsOwnFileIsTaken) {
     EXPECT_TRUE(dir.listing().empty());
 }
 
-TEST(Driver, AFailedFirstRenameGoesOnOnlyWhereTheWorkingNameIsTheHostsFile) {
+// Names the run does not need are no reason to stop: where names tell case
+// apart the host's file is read where it is, and where they do not, a
+// blocked first step leaves it there, under the working name too.
+TEST(Driver, LeftoversUnderNamesTheRunDoesNotNeedAreLeftAlone) {
     for (bool ignore_case : {false, true}) {
         testing::MemoryFileSystem fs(ignore_case);
         fs.put("jwc_temp.txt", kDrawing);
         fs.make_directory("JWC_x2x2.$$");
-        if (!ignore_case) fs.put("JWC_TEMP.TXT", "stale\r\n");
+        if (!ignore_case) fs.make_directory("JWC_TEMP.TXT");
         Ran r = run_in(fs, {"/c3", "/d2"});
-        if (ignore_case) {
-            EXPECT_EQ(r.status, 0);
-            EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kOutput}}));
-        } else {
-            EXPECT_EQ(r.status, 1);
-            EXPECT_EQ(r.err, "Cannot rename file: jwc_temp.txt to JWC_x2x2.$$ \n");
-            EXPECT_EQ(fs.listing(),
-                      (Files{{"jwc_temp.txt", kDrawing}, {"JWC_TEMP.TXT", "stale\r\n"}}));
-        }
+        EXPECT_EQ(r.status, 0) << ignore_case;
+        EXPECT_EQ(r.err, "") << ignore_case;
+        EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kOutput}})) << ignore_case;
     }
+}
+
+// Where names tell case apart, the host's name holds the drawing for the
+// whole run: nothing moves it, and the complete output replaces it in one
+// rename, after which the directory is synced. Where they do not, the file
+// goes to the working name, and the directory is synced after the output
+// has replaced it.
+TEST(Driver, TheHostsNameIsNeverEmptyWhereNamesTellCaseApart) {
+    const std::vector<std::string> in_place = {
+        "create JWC_TEMP.$$$", "rename JWC_TEMP.$$$ jwc_temp.txt", "sync directory"};
+    const std::vector<std::string> moved = {
+        "rename jwc_temp.txt JWC_x2x2.$$",  "rename JWC_x2x2.$$ JWC_x2x2.$$$",
+        "rename JWC_x2x2.$$$ JWC_TEMP.TXT", "create JWC_TEMP.$$$",
+        "rename JWC_TEMP.$$$ jwc_temp.txt", "sync directory"};
+    for (bool ignore_case : {false, true}) {
+        testing::MemoryFileSystem fs(ignore_case);
+        fs.put("jwc_temp.txt", kDrawing);
+        EXPECT_EQ(run_in(fs, {"/c3", "/d2"}).status, 0);
+        EXPECT_EQ(fs.operations(), ignore_case ? moved : in_place) << ignore_case;
+    }
+    testing::MemoryFileSystem debug;
+    debug.put("jwc_temp.txt", kDrawing);
+    EXPECT_EQ(run_in(debug, {"/t1"}).status, 0);
+    EXPECT_EQ(debug.operations(), std::vector<std::string>{"create JWC_TEMP.$$$"});
 }
 
 TEST(Driver, ARunHoldingTheDirectoryKeepsOthersOut) {
@@ -194,14 +215,43 @@ TEST(Driver, AnOutputThatCannotBeOpenedLeavesTheHostsFile) {
     EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kDrawing}}));
 }
 
+// Where names ignore case, a step of the renaming that fails puts the
+// host's file back under its own name, and the directory is synced after.
 TEST(Driver, ABrokenRenamingChainPutsTheFileBack) {
-    testing::MemoryFileSystem fs;
+    testing::MemoryFileSystem fs(true);
     fs.put("jwc_temp.txt", kDrawing);
-    fs.make_directory("JWC_TEMP.TXT");
+    fs.make_directory("JWC_x2x2.$$$");
     Ran r = run_in(fs, {});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Cannot rename file: JWC_x2x2.$$$ to JWC_TEMP.TXT \n");
+    EXPECT_EQ(r.err, "Cannot rename file: JWC_x2x2.$$ to JWC_x2x2.$$$ \n");
     EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kDrawing}}));
+    EXPECT_EQ(fs.operations().back(), "sync directory");
+}
+
+// A full disk: a normal run gives back every byte it wrote and leaves the
+// host's file as written; a debug run keeps its partial output to be seen.
+TEST(Driver, AFullDiskLeavesNoPartialOutputInANormalRun) {
+    std::string drawing;
+    for (int i = 0; i < 5000; ++i)
+        drawing += "ch 10 20 30 0 \"ABC\r\n";
+    for (bool ignore_case : {false, true}) {
+        for (const char* level : {"/t0", "/t1"}) {
+            testing::MemoryFileSystem fs(ignore_case);
+            fs.put("jwc_temp.txt", drawing);
+            fs.set_free_space(100000);
+            Ran r = run_in(fs, {level});
+            EXPECT_EQ(r.status, 1) << level;
+            EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ \n") << level;
+            Files files = fs.listing();
+            EXPECT_EQ(files["jwc_temp.txt"], drawing) << level;
+            if (std::string(level) == "/t0") {
+                EXPECT_EQ(files.size(), 1u) << ignore_case;
+                EXPECT_EQ(fs.free_space(), 100000u) << ignore_case;
+            } else {
+                EXPECT_EQ(files.count("JWC_TEMP.$$$"), 1u) << ignore_case;
+            }
+        }
+    }
 }
 
 // Every file operation of a run fails in turn. After each run the host's
@@ -286,6 +336,34 @@ TEST(Driver, AnInterruptAtAnyMomentLeavesTheHostsFileOrTheCompleteResult) {
             EXPECT_GT(interrupted, 5) << level;
             EXPECT_EQ(complete.size(), debug ? 2u : 1u);
         }
+    }
+}
+
+// Memory runs out in each file operation of a run that allocates, in turn.
+// The run says so in one line, ends with status 1 and leaves the host's
+// file as written and nothing else.
+TEST(Driver, RunningOutOfMemoryLeavesTheHostsFile) {
+    for (bool ignore_case : {false, true}) {
+        const Files untouched = {{"jwc_temp.txt", kDrawing}};
+        int ran_out = 0;
+        for (long n = 1;; ++n) {
+            testing::MemoryFileSystem memory(ignore_case);
+            memory.put("jwc_temp.txt", kDrawing);
+            testing::FaultyFileSystem fs(memory, n, testing::Fault::out_of_memory);
+            Ran r = run_in(fs, {"/c3", "/d2"});
+            const std::string where = "operation " + std::to_string(n);
+            if (r.status == 0) {
+                EXPECT_EQ(memory.listing(), (Files{{"jwc_temp.txt", kOutput}})) << where;
+            } else {
+                ++ran_out;
+                EXPECT_EQ(r.status, 1) << where;
+                EXPECT_EQ(r.err, "Out of memory \n") << where;
+                EXPECT_EQ(memory.listing(), untouched) << where;
+            }
+            if (!fs.fired()) break;
+            ASSERT_LT(n, 100);
+        }
+        EXPECT_GE(ran_out, 3) << "locking, opening and creating";
     }
 }
 

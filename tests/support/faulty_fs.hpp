@@ -1,18 +1,21 @@
 // A file layer that passes everything to another one, except at its Nth
-// operation: that operation fails, or an interrupt arrives just before it.
+// operation: that operation fails, an interrupt arrives just before it, or,
+// if it is one that allocates memory (opening, creating, locking), memory
+// runs out in it.
 // Every operation counts, the same over the real and the in-memory file
 // system: opening, creating, reading, writing, syncing, closing, renaming,
-// removing, inspecting and locking.
+// removing, inspecting, locking and syncing the directory.
 #pragma once
 
 #include <memory>
+#include <new>
 
 #include "files/files.hpp"
 #include "run/interrupts.hpp"
 
 namespace textmatte::testing {
 
-enum class Fault { fail, interrupt };
+enum class Fault { fail, interrupt, out_of_memory };
 
 class FaultyFileSystem final : public FileSystem, public Interrupts {
   public:
@@ -24,16 +27,18 @@ class FaultyFileSystem final : public FileSystem, public Interrupts {
     bool fired() const { return fired_; }
     long operations() const { return ops_; }
     // Counts an operation; false when it is the one to fail.
-    bool step() {
+    bool step(bool allocates = false) {
         if (++ops_ != at_) return true;
         fired_ = true;
-        return fault_ == Fault::interrupt;
+        if (fault_ == Fault::out_of_memory && allocates) throw std::bad_alloc();
+        return fault_ != Fault::fail;
     }
     // An interrupt, once the operation of the fault is reached: SIGINT's number.
     int pending() const override { return fault_ == Fault::interrupt && fired_ ? 2 : 0; }
 
+    using FileSystem::create_new;
     std::unique_ptr<InFile> open_read(const char* name) override;
-    std::unique_ptr<OutFile> create_new(const char* name) override;
+    std::unique_ptr<OutFile> create_new(const char* name, const Access& like) override;
     bool rename(const char* from, const char* to) override {
         return step() && base_.rename(from, to);
     }
@@ -42,9 +47,16 @@ class FaultyFileSystem final : public FileSystem, public Interrupts {
         // A failed look finds nothing there.
         return step() ? base_.inspect(name) : Entry{};
     }
-    LockResult lock_directory(std::unique_ptr<DirectoryLock>& lock) override {
-        return step() ? base_.lock_directory(lock) : LockResult::failed;
+    bool sync_directory(const char* file_in_it) override {
+        return step() && base_.sync_directory(file_in_it);
     }
+    bool names_ignore_case() const override { return base_.names_ignore_case(); }
+    LockResult lock_exchange(const char* host_name, const char* lock_name,
+                             std::unique_ptr<ExchangeLock>& lock) override {
+        return step(true) ? base_.lock_exchange(host_name, lock_name, lock)
+                          : LockResult::unavailable;
+    }
+    void remove_if_crashed(const char* name) override { base_.remove_if_crashed(name); }
 
   private:
     FileSystem& base_;
@@ -77,7 +89,7 @@ class Out final : public OutFile {
     Out(FaultyFileSystem& fs, std::unique_ptr<OutFile> base) : fs_(fs), base_(std::move(base)) {}
     bool write(const char* data, std::size_t size) override {
         if (fs_.step()) return base_->write(data, size);
-        base_->write(data, size / 2); // a short write, as a full disk gives
+        (void)base_->write(data, size / 2); // a short write, as a full disk gives
         return false;
     }
     bool sync() override { return fs_.step() && base_->sync(); }
@@ -94,14 +106,14 @@ class Out final : public OutFile {
 } // namespace faulty_detail
 
 inline std::unique_ptr<InFile> FaultyFileSystem::open_read(const char* name) {
-    if (!step()) return nullptr;
+    if (!step(true)) return nullptr;
     auto f = base_.open_read(name);
     return f ? std::make_unique<faulty_detail::In>(*this, std::move(f)) : nullptr;
 }
 
-inline std::unique_ptr<OutFile> FaultyFileSystem::create_new(const char* name) {
-    if (!step()) return nullptr;
-    auto f = base_.create_new(name);
+inline std::unique_ptr<OutFile> FaultyFileSystem::create_new(const char* name, const Access& like) {
+    if (!step(true)) return nullptr;
+    auto f = base_.create_new(name, like);
     return f ? std::make_unique<faulty_detail::Out>(*this, std::move(f)) : nullptr;
 }
 

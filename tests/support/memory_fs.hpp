@@ -1,5 +1,6 @@
 // A file system in memory, for driving whole runs in-process. Names are
-// compared with or without regard to case; links are not modelled.
+// compared with or without regard to case; links are not modelled. It
+// keeps a record of the operations that change names, in order.
 #pragma once
 
 #include <algorithm>
@@ -8,10 +9,18 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "files/files.hpp"
 
 namespace textmatte::testing {
+
+namespace memory_detail {
+struct Space {
+    bool limited = false;
+    std::size_t free = 0;
+};
+} // namespace memory_detail
 
 class MemoryFileSystem final : public FileSystem {
   public:
@@ -23,8 +32,14 @@ class MemoryFileSystem final : public FileSystem {
         files_[name] = std::make_shared<std::string>(bytes);
     }
     void make_directory(const std::string& name) { directories_.insert(name); }
-    // Another run holds the directory.
+    // Another run holds the exchange.
     void hold_lock(bool held) { lock_held_ = held; }
+    // A disk with this many bytes free: a write beyond them stops short and
+    // fails; a removed file gives its bytes back.
+    void set_free_space(std::size_t bytes) { space_->limited = true, space_->free = bytes; }
+    std::size_t free_space() const { return space_->free; }
+    // "rename FROM TO", "remove NAME", "create NAME", "sync directory", in order.
+    const std::vector<std::string>& operations() const { return operations_; }
 
     // Stored names and contents, as a directory listing would show them.
     std::map<std::string, std::string> listing() const {
@@ -34,12 +49,20 @@ class MemoryFileSystem final : public FileSystem {
         return out;
     }
 
+    using FileSystem::create_new;
     std::unique_ptr<InFile> open_read(const char* name) override;
-    std::unique_ptr<OutFile> create_new(const char* name) override;
+    std::unique_ptr<OutFile> create_new(const char* name, const Access& like) override;
     bool rename(const char* from, const char* to) override;
     bool remove_name(const char* name) override;
     Entry inspect(const char* name) override;
-    LockResult lock_directory(std::unique_ptr<DirectoryLock>& lock) override;
+    bool sync_directory(const char*) override {
+        operations_.push_back("sync directory");
+        return true;
+    }
+    bool names_ignore_case() const override { return ignore_case_; }
+    LockResult lock_exchange(const char* host_name, const char* lock_name,
+                             std::unique_ptr<ExchangeLock>& lock) override;
+    void remove_if_crashed(const char*) override {}
 
   private:
     using Content = std::shared_ptr<std::string>;
@@ -65,8 +88,10 @@ class MemoryFileSystem final : public FileSystem {
 
     bool ignore_case_;
     bool lock_held_ = false;
+    std::shared_ptr<memory_detail::Space> space_ = std::make_shared<memory_detail::Space>();
     std::map<std::string, Content> files_;
     std::set<std::string> directories_;
+    std::vector<std::string> operations_;
 };
 
 namespace memory_detail {
@@ -89,19 +114,24 @@ class In final : public InFile {
 
 class Out final : public OutFile {
   public:
-    explicit Out(std::shared_ptr<std::string> bytes) : bytes_(std::move(bytes)) {}
+    Out(std::shared_ptr<std::string> bytes, std::shared_ptr<Space> space)
+        : bytes_(std::move(bytes)), space_(std::move(space)) {}
     bool write(const char* data, std::size_t size) override {
-        bytes_->append(data, size);
-        return true;
+        const bool fits = !space_->limited || size <= space_->free;
+        const std::size_t n = fits ? size : space_->free;
+        bytes_->append(data, n);
+        if (space_->limited) space_->free -= n;
+        return fits;
     }
     bool sync() override { return true; }
     bool close() override { return true; }
 
   private:
     std::shared_ptr<std::string> bytes_;
+    std::shared_ptr<Space> space_;
 };
 
-class Lock final : public DirectoryLock {};
+class Lock final : public ExchangeLock {};
 
 } // namespace memory_detail
 
@@ -111,11 +141,12 @@ inline std::unique_ptr<InFile> MemoryFileSystem::open_read(const char* name) {
     return std::make_unique<memory_detail::In>(it->second);
 }
 
-inline std::unique_ptr<OutFile> MemoryFileSystem::create_new(const char* name) {
+inline std::unique_ptr<OutFile> MemoryFileSystem::create_new(const char* name, const Access&) {
     if (is_directory(name) || files_.count(stored_name(name))) return nullptr;
     auto content = std::make_shared<std::string>();
     files_[name] = content;
-    return std::make_unique<memory_detail::Out>(content);
+    operations_.push_back(std::string("create ") + name);
+    return std::make_unique<memory_detail::Out>(content, space_);
 }
 
 inline bool MemoryFileSystem::rename(const char* from, const char* to) {
@@ -124,13 +155,22 @@ inline bool MemoryFileSystem::rename(const char* from, const char* to) {
     if (it == files_.end()) return false;
     Content moved = it->second;
     files_.erase(it);
-    files_.erase(stored_name(to));
+    if (auto replaced = files_.find(stored_name(to)); replaced != files_.end()) {
+        if (space_->limited) space_->free += replaced->second->size();
+        files_.erase(replaced);
+    }
     files_[to] = moved;
+    operations_.push_back(std::string("rename ") + from + " " + to);
     return true;
 }
 
 inline bool MemoryFileSystem::remove_name(const char* name) {
-    return files_.erase(stored_name(name)) > 0;
+    auto it = files_.find(stored_name(name));
+    if (it == files_.end()) return false;
+    if (space_->limited) space_->free += it->second->size();
+    files_.erase(it);
+    operations_.push_back(std::string("remove ") + name);
+    return true;
 }
 
 inline Entry MemoryFileSystem::inspect(const char* name) {
@@ -147,7 +187,8 @@ inline Entry MemoryFileSystem::inspect(const char* name) {
     return e;
 }
 
-inline LockResult MemoryFileSystem::lock_directory(std::unique_ptr<DirectoryLock>& lock) {
+inline LockResult MemoryFileSystem::lock_exchange(const char*, const char*,
+                                                  std::unique_ptr<ExchangeLock>& lock) {
     if (lock_held_) return LockResult::busy;
     lock = std::make_unique<memory_detail::Lock>();
     return LockResult::locked;
