@@ -191,11 +191,8 @@ RunResult transform(int argc, const char* const argv[], FileSystem& fs, Output& 
         failed = Failure{Failure::Kind::unexpected, 1, "", "", e.what()};
         exchange.discard_output();
     }
-    if (exchange.result_in_place()) {
-        // Complete: whatever went wrong after that changes nothing.
-        failed.reset();
-        note_result_in_place();
-    }
+    // Complete: whatever went wrong after that changes nothing.
+    if (exchange.result_in_place()) failed.reset();
     // A failure an interrupt caused is the interrupt's.
     RunResult result;
     if (failed && interrupts.pending()) {

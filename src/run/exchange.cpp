@@ -1,5 +1,7 @@
 #include "run/exchange.hpp"
 
+#include "run/interrupts.hpp"
+
 namespace textmatte {
 
 namespace {
@@ -89,6 +91,7 @@ void Exchange::keep_output() {
 Status Exchange::replace_with_output() {
     if (!fs_.rename(kOutputName, kHostName)) return Failure::rename(kOutputName, kHostName);
     fs_.remove_if_crashed(nullptr);
+    note_result_in_place();
     at_ = nullptr;
     output_created_ = false;
     result_in_place_ = true;

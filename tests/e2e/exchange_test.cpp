@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
@@ -12,8 +14,12 @@
 #include <vector>
 
 #if !defined(_WIN32)
+#include <csignal>
+
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/un.h>
 #include <unistd.h>
 #endif
@@ -47,6 +53,19 @@ std::string text_drawing(int texts) {
         s += "ch " + std::to_string(i % 997) + " " + std::to_string(i % 463) + " 30 4 \"label " +
              std::to_string(i) + "\r\n";
     return s;
+}
+
+// What each file in a directory holds, said in a word where it is the
+// drawing or the result: large files compare, and a failure prints, in a
+// line, without megabytes of diff.
+std::map<std::string, std::string> summary(const Files& files, const std::string& drawing,
+                                           const std::string& result) {
+    std::map<std::string, std::string> out;
+    for (const auto& [name, bytes] : files)
+        out[name] = bytes == drawing  ? "the drawing"
+                    : bytes == result ? "the result"
+                                      : std::to_string(bytes.size()) + " other bytes";
+    return out;
 }
 
 TEST(Exchange, TheExampleOutputIsWhatARunGives) {
@@ -142,10 +161,38 @@ TEST(Exchange, AClosedConsoleCostsOnlyTheTraces) {
     EXPECT_EQ(dir2.files(), folded(Files{{kHost, kOutput}}));
 }
 
-// Ctrl-C, a closed terminal, a service stopped: at any moment of a long
-// run. Until the output has replaced the host's file, the run ends by the
-// signal with the host's file as written and nothing else; after, with 0.
-TEST(Exchange, AnInterruptAtAnyMomentLeavesTheDrawingOrTheResult) {
+// The signals a run may meet and what each is to end it with: the signal
+// itself, or, for those whose default would write a core file, 128 + its
+// number and no core file.
+struct Ending {
+    int signal;
+    int status;
+    bool fault; // a fault's own line, not the interrupt's
+};
+
+std::vector<Ending> endings() {
+#if defined(_WIN32)
+    return {{kInterruptSignal, status_after_interrupt(kInterruptSignal), false}};
+#else
+    std::vector<Ending> e;
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGIO,
+                  SIGPWR, SIGSTKFLT, SIGRTMIN, SIGRTMIN + 7, SIGRTMAX})
+        e.push_back({s, status_after_interrupt(s), false});
+    for (int s : {SIGQUIT, SIGXCPU})
+        e.push_back({s, 128 + s, false});
+    for (int s : {SIGSEGV, SIGBUS, SIGABRT, SIGILL, SIGFPE, SIGTRAP, SIGSYS})
+        e.push_back({s, 128 + s, true});
+    return e;
+#endif
+}
+
+// Ctrl-C, Ctrl-\\, a closed terminal, a service stopped, a timer, a fault:
+// any signal that would end the run, at any moment of a long run. Until the
+// output has replaced the host's file, the run ends by the signal with the
+// host's file as written and nothing else (no partial output, no core
+// file); after, the result is in place. Either way the host's next run
+// works.
+TEST(Exchange, AnySignalAtAnyMomentLeavesTheDrawingOrTheResult) {
 #ifdef TEXTMATTE_SANITIZED
     GTEST_SKIP() << "timing differs too much under the sanitizers";
 #endif
@@ -164,39 +211,58 @@ TEST(Exchange, AnInterruptAtAnyMomentLeavesTheDrawingOrTheResult) {
     }
     std::mt19937 rng(13);
     std::uniform_int_distribution<long> moment(0, run_us + 2000);
-    std::vector<int> signals = {kInterruptSignal};
-#if !defined(_WIN32)
-    signals.push_back(kTerminateSignal);
-    signals.push_back(kHangupSignal);
-#endif
     int interrupted = 0, said = 0;
-    for (int signal : signals) {
-        for (int k = 0; k < 8; ++k) {
+    for (const Ending& ending : endings()) {
+        for (int k = 0; k < 3; ++k) {
             TempDir dir;
             dir.write(kHost, drawing);
             Launch launch;
-            launch.signal = signal;
+            launch.signal = ending.signal;
             launch.signal_after_us = moment(rng);
+            launch.core_files = file_size_limits_supported();
             const auto start = std::chrono::steady_clock::now();
             const ProgramResult r = run_in(dir, {}, launch);
             const auto took = std::chrono::steady_clock::now() - start;
             if (r.signal_undelivered)
                 GTEST_SKIP() << "this platform cannot deliver the interrupt to a test's child "
                                 "(Wine has no console to send Ctrl-Break through)";
-            const std::string where = "signal " + std::to_string(signal) + " after " +
+            const std::string where = "signal " + std::to_string(ending.signal) + " after " +
                                       std::to_string(launch.signal_after_us) + " us";
-            if (r.status == 0) {
-                EXPECT_EQ(dir.files(), folded(Files{{kHost, output}})) << where;
-                EXPECT_EQ(r.err, "") << where;
+            const std::string number = std::to_string(ending.signal);
+            const std::string stopped =
+                "Stopped by signal " + number + ": jwc_temp.txt is as it was before the run \n";
+            const auto files = summary(dir.files(), drawing, output);
+            const std::map<std::string, std::string> result = {{fold(kHost), "the result"}};
+            const std::map<std::string, std::string> untouched = {{fold(kHost), "the drawing"}};
+            if (r.status == 0 || files == result) {
+                EXPECT_EQ(files, result) << where;
+                // A fault after the result is in place still ends the process.
+                EXPECT_TRUE(r.status == 0 || (ending.fault && r.status == ending.status))
+                    << where << ": " << r.status;
+                EXPECT_TRUE(r.err.empty() || r.err == "Stopped by signal " + number +
+                                                          " after the result replaced "
+                                                          "jwc_temp.txt \n")
+                    << where << ": " << r.err;
                 continue;
             }
             ++interrupted;
-            EXPECT_EQ(r.status, status_after_interrupt(signal)) << where;
-            EXPECT_EQ(dir.files(), folded(Files{{kHost, drawing}})) << where;
-            // Empty only when the signal came before the handlers were in place.
-            EXPECT_TRUE(r.err == kInterrupted || r.err.empty()) << where << ": " << r.err;
-            said += r.err == kInterrupted;
+            if (r.err.empty()) {
+                // The signal came before the handlers were in place: its
+                // default action, perhaps with a core file, and nothing done.
+                EXPECT_EQ(r.status, status_after_interrupt(ending.signal)) << where;
+                auto left = files;
+                std::erase_if(left, [](const auto& f) { return f.first.rfind("core", 0) == 0; });
+                EXPECT_EQ(left, untouched) << where;
+                continue;
+            }
+            EXPECT_EQ(r.status, ending.status) << where;
+            EXPECT_EQ(files, untouched) << where;
+            EXPECT_EQ(r.err, ending.fault ? stopped : kInterrupted) << where;
+            ++said;
             EXPECT_LT(took, std::chrono::milliseconds(run_us / 1000 + 2000)) << where;
+            // The host's next run.
+            EXPECT_EQ(run_in(dir).status, 0) << where;
+            EXPECT_EQ(summary(dir.files(), drawing, output), result) << where;
         }
     }
     EXPECT_GT(interrupted, 0);
@@ -335,6 +401,182 @@ TEST(Exchange, ALinkToAFileElsewhereKeepsWorking) {
     EXPECT_EQ(run_in(dir).status, 0);
     EXPECT_EQ(entries(dir), (std::map<std::string, std::string>{{kHost, "file: " + kOutput}}));
     EXPECT_EQ(read_file(outside.at("drawing")), kDrawing);
+}
+
+// Memory running out at any point of a run: under address-space limits from
+// too small to start to enough, every run either completes, or says
+// "Out of memory" and ends with 1, or cannot start at all; the host's file
+// is as written or the complete result, and nothing else is left.
+TEST(Exchange, RunningOutOfMemoryLeavesTheDrawing) {
+#ifdef TEXTMATTE_SANITIZED
+    GTEST_SKIP() << "the sanitizers need far more address space";
+#endif
+    if (programs_are_emulated()) GTEST_SKIP() << "the limit would bind the emulator";
+    const std::string drawing = text_drawing(3000);
+    TempDir clean;
+    clean.write(kHost, drawing);
+    ASSERT_EQ(run_in(clean).status, 0);
+    const std::string output = clean.files()[kHost];
+    int out_of_memory = 0, complete = 0;
+    for (long kib = 512; kib <= 4096; kib += 32) {
+        TempDir dir;
+        dir.write(kHost, drawing);
+        Launch launch;
+        launch.address_space = kib * 1024;
+        const ProgramResult r = run_in(dir, {}, launch);
+        const std::string where = std::to_string(kib) + " KiB: " + r.err;
+        const auto files = summary(dir.files(), drawing, output);
+        if (r.status == 0) {
+            ++complete;
+            EXPECT_EQ(files, (Files{{kHost, "the result"}})) << where;
+            continue;
+        }
+        EXPECT_EQ(files, (Files{{kHost, "the drawing"}})) << where;
+        if (r.status == 1) {
+            ++out_of_memory;
+            EXPECT_EQ(r.err, "Out of memory \n") << where;
+        }
+    }
+    EXPECT_GT(out_of_memory, 0) << "no limit fell between starting and running";
+    EXPECT_GT(complete, 0);
+}
+
+// A stack too small for the run: a run that overflows it removes its
+// partial output, says so and ends with 128 + SIGSEGV; the host's file is as
+// written or the complete result.
+TEST(Exchange, ATinyStackLeavesTheDrawing) {
+#ifdef TEXTMATTE_SANITIZED
+    GTEST_SKIP() << "the sanitizers report faults themselves";
+#endif
+    if (programs_are_emulated()) GTEST_SKIP() << "the limit would bind the emulator";
+    const std::string drawing = text_drawing(3000);
+    TempDir clean;
+    clean.write(kHost, drawing);
+    ASSERT_EQ(run_in(clean).status, 0);
+    const std::string output = clean.files()[kHost];
+    const std::string stopped = "Stopped by signal " + std::to_string(SIGSEGV) +
+                                ": jwc_temp.txt is as it was before the run \n";
+    int said = 0;
+    for (long kib = 8; kib <= 24; ++kib) {
+        TempDir dir;
+        dir.write(kHost, drawing);
+        Launch launch;
+        launch.stack = kib * 1024;
+        const ProgramResult r = run_in(dir, {}, launch);
+        const std::string where = std::to_string(kib) + " KiB: " + r.err;
+        const auto files = summary(dir.files(), drawing, output);
+        if (r.status == 0) {
+            EXPECT_EQ(files, (Files{{kHost, "the result"}})) << where;
+            continue;
+        }
+        EXPECT_EQ(files, (Files{{kHost, "the drawing"}})) << where;
+        if (r.err.empty()) {
+            EXPECT_EQ(r.status, 1000 + SIGSEGV) << where; // before the handlers were in place
+        } else {
+            ++said;
+            EXPECT_EQ(r.status, 128 + SIGSEGV) << where;
+            EXPECT_EQ(r.err, stopped) << where;
+        }
+    }
+    EXPECT_GT(said, 0) << "no run overflowed its stack once the handlers were in place";
+}
+
+// A full disk: the run says so, gives back every byte it wrote, and leaves
+// the host's file as written.
+TEST(Exchange, AFullDiskGetsItsSpaceBack) {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    TempDir mount_point;
+    const std::string command = "mount -t tmpfs -o size=1m textmatte-full " + mount_point.path();
+    if (std::system(command.c_str()) != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { (void)!std::system(("umount " + path).c_str()); }
+    } unmount{mount_point.path()};
+    auto free_bytes = [&] {
+        struct statvfs st {};
+        statvfs(mount_point.path().c_str(), &st);
+        return static_cast<unsigned long long>(st.f_bavail) * st.f_frsize;
+    };
+    const std::string drawing = text_drawing(8000); // about 350 kB in, 1.4 MB out
+    mount_point.write(kHost, drawing);
+    const auto before = free_bytes();
+    const ProgramResult r = run_program(TEXTMATTE_EXE, mount_point.path(), {});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ \n");
+    EXPECT_EQ(summary(mount_point.files(), drawing, ""), (Files{{kHost, "the drawing"}}));
+    EXPECT_EQ(free_bytes(), before);
+}
+
+// A folder the user may write but not list: the lock needs no right to read
+// it, so runs started together by an unprivileged user still take turns,
+// and the drawing is never lost.
+TEST(Exchange, AFolderThatCannotBeListedStillKeepsRunsApart) {
+    if (!can_run_as_nobody()) GTEST_SKIP() << "starting runs as another user needs root";
+    const std::string drawing = text_drawing(1000);
+    std::vector<std::string> transformed = {drawing};
+    for (int k = 1; k <= 2; ++k) {
+        TempDir dir;
+        dir.write(kHost, transformed.back());
+        ASSERT_EQ(run_in(dir).status, 0);
+        transformed.push_back(dir.files()[kHost]);
+    }
+    Launch nobody;
+    nobody.as_nobody = true;
+    int refused = 0;
+    for (int round = 0; round < 100; ++round) {
+        TempDir dir;
+        dir.write(kHost, drawing);
+        chmod(dir.at(kHost).c_str(), 0666);
+        chmod(dir.path().c_str(), 0333);
+        Running first(TEXTMATTE_EXE, dir.path(), {}, nobody);
+        Running second(TEXTMATTE_EXE, dir.path(), {}, nobody);
+        int complete = 0;
+        for (Running* run : {&first, &second}) {
+            const ProgramResult r = run->wait();
+            if (r.status == 0) {
+                ++complete;
+                EXPECT_EQ(r.err, "") << "round " << round;
+            } else {
+                ++refused;
+                EXPECT_EQ(r.status, 1) << "round " << round << ": " << r.err;
+                EXPECT_EQ(r.err, kLocked) << "round " << round;
+            }
+        }
+        chmod(dir.path().c_str(), 0700);
+        ASSERT_GE(complete, 1) << "round " << round;
+        ASSERT_EQ(summary(dir.files(), transformed[complete], ""), (Files{{kHost, "the drawing"}}))
+            << "round " << round << ", " << complete << " complete";
+    }
+    EXPECT_GT(refused, 0) << "no run ever found the exchange taken";
+}
+
+// The result keeps the drawing's permission bits, whatever the umask, and
+// its owner and group where the run may give them.
+TEST(Exchange, TheResultKeepsTheDrawingsPermissions) {
+    for (mode_t mode : {0600, 0640, 0664, 0444}) {
+        TempDir dir;
+        dir.write(kHost, kDrawing);
+        chmod(dir.at(kHost).c_str(), mode);
+        Launch launch;
+        launch.umask = 022;
+        ASSERT_EQ(run_in(dir, {}, launch).status, 0);
+        struct stat st {};
+        ASSERT_EQ(stat(dir.at(kHost).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode) << std::oct << mode;
+        EXPECT_EQ(read_file(dir.at(kHost)), kOutput);
+    }
+    if (!can_run_as_nobody()) GTEST_SKIP() << "another user's drawing needs root";
+    const passwd* nobody = getpwnam("nobody");
+    TempDir dir;
+    dir.write(kHost, kDrawing);
+    ASSERT_EQ(chown(dir.at(kHost).c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    chmod(dir.at(kHost).c_str(), 0604);
+    ASSERT_EQ(run_in(dir).status, 0); // run by root
+    struct stat st {};
+    ASSERT_EQ(stat(dir.at(kHost).c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, nobody->pw_uid);
+    EXPECT_EQ(st.st_gid, nobody->pw_gid);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
 }
 
 #endif

@@ -8,7 +8,10 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +25,10 @@ std::string fold(std::string name) {
 
 bool file_size_limits_supported() {
     return true;
+}
+
+bool can_run_as_nobody() {
+    return geteuid() == 0 && getpwnam("nobody") != nullptr;
 }
 
 int status_after_interrupt(int signal) {
@@ -75,9 +82,24 @@ Running::Running(const std::string& program, const std::string& dir,
         if (!redirect(1, out_path, launch.stdout_closed) ||
             !redirect(2, err_path, launch.stderr_closed) || chdir(dir.c_str()) != 0)
             _exit(200);
-        if (launch.file_size >= 0) {
-            rlimit rl{static_cast<rlim_t>(launch.file_size), static_cast<rlim_t>(launch.file_size)};
-            setrlimit(RLIMIT_FSIZE, &rl);
+        auto limit = [](int resource, long bytes) {
+            if (bytes < 0) return;
+            rlimit rl{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+            setrlimit(resource, &rl);
+        };
+        limit(RLIMIT_FSIZE, launch.file_size);
+        limit(RLIMIT_AS, launch.address_space);
+        limit(RLIMIT_STACK, launch.stack);
+        if (launch.core_files) {
+            rlimit rl{RLIM_INFINITY, RLIM_INFINITY};
+            setrlimit(RLIMIT_CORE, &rl);
+        }
+        if (launch.umask >= 0) umask(static_cast<mode_t>(launch.umask));
+        if (launch.as_nobody) {
+            const passwd* nobody = getpwnam("nobody");
+            if (!nobody || setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 ||
+                setuid(nobody->pw_uid) != 0)
+                _exit(202);
         }
         for (const std::string& e : launch.env)
             putenv(const_cast<char*>(e.c_str()));

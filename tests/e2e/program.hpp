@@ -25,6 +25,11 @@ struct ProgramResult {
 
 struct Launch {
     long file_size = -1;          // RLIMIT_FSIZE in bytes; -1: none
+    long address_space = -1;      // RLIMIT_AS in bytes; -1: as the test's
+    long stack = -1;              // RLIMIT_STACK in bytes; -1: as the test's
+    bool core_files = false;      // RLIMIT_CORE unlimited, so a core file would show
+    bool as_nobody = false;       // started as the unprivileged user nobody (needs root)
+    int umask = -1;               // the file-creation mask; -1: as the test's
     std::vector<std::string> env; // NAME=value pairs added
     long signal_after_us = -1;    // send `signal` after this long; -1: never
     int signal = kKillSignal;
@@ -70,6 +75,9 @@ int status_after_interrupt(int signal);
 
 // Whether a file-size limit can be set for a child (not on Windows).
 bool file_size_limits_supported();
+
+// Whether a child can be started as the user nobody (POSIX, as root).
+bool can_run_as_nobody();
 
 // The user-mode emulator the built programs run under, or "" where they run
 // natively: the 32-bit Linux build on a machine without 32-bit support.

@@ -24,6 +24,10 @@ bool file_size_limits_supported() {
     return false;
 }
 
+bool can_run_as_nobody() {
+    return false;
+}
+
 TempDir::TempDir() {
     static unsigned counter = 0;
     for (;;) {
@@ -107,7 +111,8 @@ HANDLE child_stream(const std::string& path, bool closed) {
 Running::Running(const std::string& program, const std::string& dir,
                  const std::vector<std::string>& args, const Launch& launch)
     : impl_(new Impl) {
-    if (launch.file_size >= 0) throw std::runtime_error("no file-size limit on Windows");
+    if (launch.file_size >= 0 || launch.address_space >= 0 || launch.stack >= 0 || launch.as_nobody)
+        throw std::runtime_error("no resource limits or other users here on Windows");
     impl_->launch = launch;
     HANDLE out = child_stream(impl_->capture.path() + "\\stdout", launch.stdout_closed);
     HANDLE err = child_stream(impl_->capture.path() + "\\stderr", launch.stderr_closed);
