@@ -63,9 +63,11 @@ bool Exchange::step(const char* to) {
 }
 
 Status Exchange::move_host_file(const Entry& host) {
-    if (!fs_.rename(kHostName, kFirstStep)) {
-        // The working name is the host's file: the run goes on with it where
-        // it is.
+    // A leftover that could not be removed (a directory, say) blocks the
+    // first step; so may anything else. The working name is the host's file
+    // then: the run goes on with it where it is.
+    const bool blocked = fs_.inspect(kFirstStep).exists();
+    if (blocked || !fs_.rename(kHostName, kFirstStep)) {
         if (fs_.inspect(kWorkName).itself == host.itself) return std::nullopt;
         return Failure::rename(kHostName, kFirstStep);
     }

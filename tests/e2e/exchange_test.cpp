@@ -11,6 +11,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if !defined(_WIN32)
@@ -268,6 +269,47 @@ TEST(Exchange, AnySignalAtAnyMomentLeavesTheDrawingOrTheResult) {
     EXPECT_GT(interrupted, 0);
     EXPECT_GT(said, 0);
 }
+
+#if defined(_WIN32)
+
+// A virus scanner, indexer or backup agent holds a file for a moment just as
+// the run starts: the run waits for it. Held for longer than a moment, the
+// run fails as it would have, with the drawing as written.
+TEST(Exchange, AFileHeldForAMomentDoesNotFailTheRun) {
+    struct Case {
+        const char* held;
+        int hold_ms;
+        int status;
+        std::string err;
+    } cases[] = {
+        {"jwc_temp.txt", 300, 0, ""},
+        {"JWC_TEMP.$$$", 300, 0, ""},
+        {"jwc_temp.txt", 5000, kStatusMinusOne, "Cannot open file: JWC_TEMP.TXT \n"},
+        {"JWC_TEMP.$$$", 5000, kStatusMinusOne, "Cannot open file: JWC_TEMP.$$$ \n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir, signals;
+        dir.write(kHost, kDrawing);
+        if (std::string(c.held) != kHost) dir.write(c.held, "left by an earlier run");
+        const std::string ready = signals.at("ready");
+        Running holder(HOLD_FILE_EXE, dir.path(), {c.held, std::to_string(c.hold_ms), ready},
+                       Launch{});
+        const auto start = std::chrono::steady_clock::now();
+        while (!fs::exists(ready) &&
+               std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(fs::exists(ready)) << c.held;
+        const ProgramResult r = run_in(dir);
+        EXPECT_EQ(holder.wait().status, 0) << c.held;
+        const std::string where =
+            std::string(c.held) + " held " + std::to_string(c.hold_ms) + " ms";
+        EXPECT_EQ(r.status, c.status) << where;
+        EXPECT_EQ(r.err, c.err) << where;
+        EXPECT_EQ(dir.files()[fold(kHost)], c.status == 0 ? kOutput : kDrawing) << where;
+    }
+}
+
+#endif
 
 #if !defined(_WIN32)
 
