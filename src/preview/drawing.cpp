@@ -124,11 +124,12 @@ class Reader {
         read_text_record(text_, line);
         clean_text(text_);
         Shape& s = add(Shape::Kind::text);
-        s.points = {{text_.ChX, text_.ChY}};
-        s.direction = {text_.ChDX, text_.ChDY};
-        s.height =
-            types_.has(types_.MOJIS) ? types_.MOJI_H[static_cast<std::size_t>(types_.MOJIS)] : 0.0;
-        s.text = shift_jis_to_utf8(text_.ChSTR.data());
+        s.points = {{text_.x, text_.y}};
+        s.direction = {text_.dx, text_.dy};
+        s.height = types_.has(types_.in_force)
+                       ? types_.height[static_cast<std::size_t>(types_.in_force)]
+                       : 0.0;
+        s.text = shift_jis_to_utf8(text_.cleaned.data());
     }
 
     Draw draw_;
@@ -172,7 +173,7 @@ Drawing read_result(std::string_view input, const RunSettings& settings) {
     // textmatte's output, computed here, over them.
     RunState run;
     run.settings = settings;
-    run.settings.isTest = DebugLevel::off;
+    run.settings.debug_level = DebugLevel::off;
     StringSource input_bytes(input);
     LineReader input_lines(input_bytes);
     StringSink output_bytes, console_bytes;
@@ -180,7 +181,7 @@ Drawing read_result(std::string_view input, const RunSettings& settings) {
     convert(run, input_lines, output, console, 0);
     output.flush();
     TextTypes types = own.types();
-    types.MOJIS = 1; // the output's text-type records set it again, in order
+    types.in_force = 1; // the output's text-type records set it again, in order
     Reader result(Draw::everything, types);
     read_lines(result, output_bytes.bytes);
     Drawing d = std::move(own.drawing);

@@ -44,7 +44,7 @@ bool parse(int argc, char* argv[], Arguments& a, Output& errors) {
             a.files.push_back(arg);
         } else if (a.result && (arg[0] == '/' || arg[0] == '-')) {
             opt(arg, a.settings, quiet_console, errors);
-            a.settings.isTest = DebugLevel::off; // traces are for the program
+            a.settings.debug_level = DebugLevel::off; // traces are for the program
         } else {
             return false;
         }

@@ -91,7 +91,7 @@ class Process {
 // to know whether the input goes past the limit: its scan, which stops at
 // the limit, counts for it, and sparing a second pass over the input.
 int Process::operator()() {
-    const bool count_first = run_.settings.isTest != DebugLevel::off;
+    const bool count_first = run_.settings.debug_level != DebugLevel::off;
     LineCount count = Tcopy(fs_, kWorkName, kOutputName, errors_,
                             count_first ? Counting::first : Counting::during_scan);
     if (count.destination) exchange_.output_created();
@@ -125,7 +125,7 @@ int Process::operator()() {
         return refuse_over_limit(count);
     }
 
-    const bool copy_back = run_.settings.isTest == DebugLevel::off;
+    const bool copy_back = run_.settings.debug_level == DebugLevel::off;
     if (!finish_file(output, *count.destination, copy_back)) return fail("write", kOutputName, 1);
     if (interrupts_.pending()) return 1; // not yet complete: stop here
     return copy_back ? exchange_.replace_with_output() : 0;
@@ -146,7 +146,7 @@ RunResult transform(int argc, const char* const argv[], FileSystem& fs, Output& 
     RunState state;
     for (int i = 1; i < argc && argv[i]; ++i)
         if (argv[i][0] == '-' || argv[i][0] == '/') opt(argv[i], state.settings, console, errors);
-    if (state.settings.isTest == DebugLevel::text_trace)
+    if (state.settings.debug_level == DebugLevel::text_trace)
         write<"\n\n#### debug #### Cmd-Option read\n">(console);
 
     RunResult result;

@@ -20,9 +20,11 @@ char lower(char c) {
 }
 
 // Only the first character of the value counts: '1' to '6', else level 0.
-void set_debug_level(const char* value, RunSettings& s) {
-    s.isTest = DebugLevel::off;
-    if (value[0] >= '1' && value[0] <= '6') s.isTest = static_cast<DebugLevel>(value[0] - '0');
+// Levels 4, 5 and 6 do the same.
+DebugLevel debug_level(const char* value) {
+    if (value[0] >= '1' && value[0] <= '3') return static_cast<DebugLevel>(value[0] - '0');
+    if (value[0] >= '4' && value[0] <= '6') return DebugLevel::options_only;
+    return DebugLevel::off;
 }
 
 } // namespace
@@ -47,25 +49,25 @@ void opt(const char* arg, RunSettings& s, Output& console, Output& errors) {
     const bool has_value = value[0] != '\0';
     switch (letter) {
     case 'a':
-        s.wSCLR = 7;
-        if (has_value) s.wSCLR = read_int(value) % 9;
+        s.traced_number = 7;
+        if (has_value) s.traced_number = read_int(value) % 9;
         break;
     case 'c':
         // A negative shade counts by its magnitude.
-        if (has_value) s.iGRAY = magnitude(read_int(value) % 10);
+        if (has_value) s.shade_index = magnitude(read_int(value) % 10);
         break;
     case 'd':
-        if (has_value) s.iBACK = read_int(value) % 6;
+        if (has_value) s.margin = read_int(value) % 6;
         break;
     case 'f':
-        if (has_value) s.iBOLD = magnitude(read_int(value) % 4);
+        if (has_value) s.decoration = magnitude(read_int(value) % 4);
         break;
     case 't':
         if (!has_value) {
-            s.isTest = DebugLevel::off;
+            s.debug_level = DebugLevel::off;
             return; // a bare t writes no option trace
         }
-        set_debug_level(value, s);
+        s.debug_level = debug_level(value);
         break;
     case 'b':
     case 'e':
@@ -76,8 +78,9 @@ void opt(const char* arg, RunSettings& s, Output& console, Output& errors) {
     case 'w': break; // accepted, changes nothing
     default: write<"\n illegal Option.\n">(errors); break;
     }
-    if (traces_options(s.isTest))
-        write<"# --- command line option ---------------\n# --- wSCLR=(%d)\n">(console, s.wSCLR);
+    if (traces_options(s.debug_level))
+        write<"# --- command line option ---------------\n# --- wSCLR=(%d)\n">(console,
+                                                                               s.traced_number);
 }
 
 } // namespace textmatte

@@ -27,15 +27,15 @@ Outcome apply(const std::vector<std::string>& args) {
 }
 
 const std::string kIllegal = "\n illegal Option.\n";
-std::string option_trace(int wSCLR) {
-    return "# --- command line option ---------------\n# --- wSCLR=(" + std::to_string(wSCLR) +
-           ")\n";
+std::string option_trace(int traced_number) {
+    return "# --- command line option ---------------\n# --- wSCLR=(" +
+           std::to_string(traced_number) + ")\n";
 }
 
 TEST(Options, SetTheRunSettings) {
     struct Case {
         std::vector<std::string> args;
-        int isTest, iGRAY, iBACK, iBOLD, wSCLR;
+        int debug_level, shade_index, margin, decoration, traced_number;
         int illegal;
     } cases[] = {
         {{}, 0, 5, 3, 0, 0, 0},
@@ -63,7 +63,8 @@ TEST(Options, SetTheRunSettings) {
         {{"/t12"}, 1, 5, 3, 0, 0, 0},
         {{"/t7"}, 0, 5, 3, 0, 0, 0},
         {{"/t0"}, 0, 5, 3, 0, 0, 0},
-        {{"/T6"}, 6, 5, 3, 0, 0, 0},
+        {{"/T6"}, 4, 5, 3, 0, 0, 0},
+        {{"/t5"}, 4, 5, 3, 0, 0, 0},
         {{"/c1", "/c2", "/d4", "/d0"}, 0, 2, 0, 0, 0, 0},
         {{"/b", "/e1", "/m", "/N", "/s", "/u", "/w9"}, 0, 5, 3, 0, 0, 0},
         {{"/x"}, 0, 5, 3, 0, 0, 1},
@@ -81,11 +82,11 @@ TEST(Options, SetTheRunSettings) {
     for (const Case& c : cases) {
         Outcome o = apply(c.args);
         const std::string where = c.args.empty() ? "(none)" : c.args.front();
-        EXPECT_EQ(o.settings.isTest, static_cast<DebugLevel>(c.isTest)) << where;
-        EXPECT_EQ(o.settings.iGRAY, c.iGRAY) << where;
-        EXPECT_EQ(o.settings.iBACK, c.iBACK) << where;
-        EXPECT_EQ(o.settings.iBOLD, c.iBOLD) << where;
-        EXPECT_EQ(o.settings.wSCLR, c.wSCLR) << where;
+        EXPECT_EQ(o.settings.debug_level, static_cast<DebugLevel>(c.debug_level)) << where;
+        EXPECT_EQ(o.settings.shade_index, c.shade_index) << where;
+        EXPECT_EQ(o.settings.margin, c.margin) << where;
+        EXPECT_EQ(o.settings.decoration, c.decoration) << where;
+        EXPECT_EQ(o.settings.traced_number, c.traced_number) << where;
         std::string illegal;
         for (int i = 0; i < c.illegal; ++i)
             illegal += kIllegal;
