@@ -2,9 +2,9 @@
 
 #include "interchange/format.hpp"
 #include "interchange/line_reader.hpp"
+#include "options/options.hpp"
 #include "pipeline/convert.hpp"
 #include "run/exchange.hpp"
-#include "run/options.hpp"
 #include "run/usage.hpp"
 #include "state/state.hpp"
 
@@ -145,7 +145,8 @@ RunResult transform(int argc, const char* const argv[], FileSystem& fs, Output& 
                     Output& errors, const Interrupts& interrupts) {
     RunState state;
     for (int i = 1; i < argc && argv[i]; ++i)
-        if (argv[i][0] == '-' || argv[i][0] == '/') opt(argv[i], state.settings, console, errors);
+        if (argv[i][0] == '-' || argv[i][0] == '/')
+            write_option_notice(apply_option(argv[i], state.settings), console, errors);
     if (state.settings.debug_level == DebugLevel::text_trace)
         write<"\n\n#### debug #### Cmd-Option read\n">(console);
 

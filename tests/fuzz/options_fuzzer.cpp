@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "check.hpp"
-#include "run/options.hpp"
+#include "options/options.hpp"
 
 using namespace textmatte;
 
@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     StringSink out_bytes, err_bytes;
     Output out(out_bytes, LineEnds::lf), err(err_bytes, LineEnds::lf);
     for (const std::string& a : args)
-        if (!a.empty() && (a[0] == '-' || a[0] == '/')) opt(a.c_str(), s, out, err);
+        if (!a.empty() && (a[0] == '-' || a[0] == '/'))
+            write_option_notice(apply_option(a.c_str(), s), out, err);
     out.flush();
     err.flush();
     check(s.debug_level >= DebugLevel::off && s.debug_level <= DebugLevel::options_only,

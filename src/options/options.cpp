@@ -1,11 +1,9 @@
-#include "run/options.hpp"
+#include "options/options.hpp"
 
-#include <climits>
-#include <cstdint>
+#include <cstring>
 
 #include "interchange/fields.hpp"
 #include "interchange/format.hpp"
-#include "state/state.hpp"
 
 namespace textmatte {
 
@@ -19,6 +17,14 @@ char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// The value read as atoi reads it: 0 where no number begins, and
+// saturated at the limits of a 32-bit integer.
+int number(const char* value) {
+    int n = 0;
+    read_decimal(value, value + std::strlen(value), n); // no number: n stays 0
+    return n;
+}
+
 // Only the first character of the value counts: '1' to '6', else level 0.
 // Levels 4, 5 and 6 do the same.
 DebugLevel debug_level(const char* value) {
@@ -29,43 +35,30 @@ DebugLevel debug_level(const char* value) {
 
 } // namespace
 
-int read_int(const char* text) {
-    const char* p = text;
-    while (is_space(*p))
-        ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    constexpr std::int64_t kCap = std::int64_t{INT_MAX} + 2;
-    std::int64_t v = 0;
-    for (; *p >= '0' && *p <= '9'; ++p)
-        if (v < kCap) v = v * 10 + (*p - '0');
-    if (negative) return v > -std::int64_t{INT_MIN} ? INT_MIN : static_cast<int>(-v);
-    return v > INT_MAX ? INT_MAX : static_cast<int>(v);
-}
-
-void opt(const char* arg, RunSettings& s, Output& console, Output& errors) {
+OptionNotice apply_option(const char* arg, RunSettings& s) {
     const char letter = arg[0] ? lower(arg[1]) : '\0';
     const char* value = arg[0] && arg[1] ? arg + 2 : "";
     const bool has_value = value[0] != '\0';
+    OptionNotice notice;
     switch (letter) {
     case 'a':
         s.traced_number = 7;
-        if (has_value) s.traced_number = read_int(value) % 9;
+        if (has_value) s.traced_number = number(value) % 9;
         break;
     case 'c':
         // A negative shade counts by its magnitude.
-        if (has_value) s.shade_index = magnitude(read_int(value) % 10);
+        if (has_value) s.shade_index = magnitude(number(value) % 10);
         break;
     case 'd':
-        if (has_value) s.margin = read_int(value) % 6;
+        if (has_value) s.margin = number(value) % 6;
         break;
     case 'f':
-        if (has_value) s.decoration = magnitude(read_int(value) % 4);
+        if (has_value) s.decoration = magnitude(number(value) % 4);
         break;
     case 't':
         if (!has_value) {
             s.debug_level = DebugLevel::off;
-            return; // a bare t writes no option trace
+            return notice; // a bare t shows no option trace
         }
         s.debug_level = debug_level(value);
         break;
@@ -76,11 +69,21 @@ void opt(const char* arg, RunSettings& s, Output& console, Output& errors) {
     case 's':
     case 'u':
     case 'w': break; // accepted, changes nothing
-    default: write<"\n illegal Option.\n">(errors); break;
+    default: notice.illegal = true; break;
     }
-    if (traces_options(s.debug_level))
-        write<"# --- command line option ---------------\n# --- wSCLR=(%d)\n">(console,
-                                                                               s.traced_number);
+    if (traces_options(s.debug_level)) notice.traced_number = s.traced_number;
+    return notice;
+}
+
+void write_illegal_option(Output& errors) {
+    write<"\n illegal Option.\n">(errors);
+}
+
+void write_option_notice(const OptionNotice& notice, Output& console, Output& errors) {
+    if (notice.illegal) write_illegal_option(errors);
+    if (notice.traced_number)
+        write<"# --- command line option ---------------\n# --- wSCLR=(%d)\n">(
+            console, *notice.traced_number);
 }
 
 } // namespace textmatte
