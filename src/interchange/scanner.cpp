@@ -51,19 +51,6 @@ void attribute_record(const Line& line, Output& output, Radix radix, int& curren
     latch(latched, current);
 }
 
-void l_record(RunState& run, const Line& line, Output& output) {
-    Attributes& a = run.attrs;
-    switch (line.at(1)) {
-    case 'g':
-        attribute_record(line, output, Radix::hexadecimal, a.layer_group, a.first_layer_group);
-        break;
-    case 'y': attribute_record(line, output, Radix::hexadecimal, a.layer, a.first_layer); break;
-    case 't': attribute_record(line, output, Radix::decimal, a.line_type, a.first_line_type); break;
-    case 'c': attribute_record(line, output, Radix::decimal, a.colour, a.first_colour); break;
-    default: copy_line(line, output); break;
-    }
-}
-
 // The kinds of header point record, by the byte after the index.
 enum class PointKind { plain, plus, slash, minus };
 
@@ -106,27 +93,6 @@ void header_point(ScannerState& s, const Line& line, Output& console, bool trace
         trace_header_point(console, kind, s.header_point_index, s.header_x[i], s.header_y[i]);
 }
 
-void h_record(RunState& run, const Line& line, const ScanStreams& streams) {
-    switch (line.at(1)) {
-    case 'q':
-        write<"hd\n">(streams.output);
-        run.scan.record_kind = 1;
-        break;
-    case 'p':
-        header_point(run.scan, line, streams.console,
-                     run.settings.debug_level == DebugLevel::scan_trace);
-        break;
-    case 'c': read_text_type_table(run.types, line); break;
-    default: break; // "hs" and the rest: consumed
-    }
-}
-
-void p_record(RunState& run, const Line& line, Output& output) {
-    if (line.at(1) == 'n')
-        attribute_record(line, output, Radix::hexadecimal, run.attrs.pen, run.attrs.first_pen);
-    // "pt", "pl" and the rest: consumed
-}
-
 void trace_line(const RunState& run, const Line& line, Output& console, unsigned counted_lines,
                 unsigned line_limit) {
     write<"## ---- JW_PATTERN()  jwc_temp.txt processing --------\n"
@@ -138,29 +104,48 @@ void trace_line(const RunState& run, const Line& line, Output& console, unsigned
 
 void dispatch(RunState& run, const Line& line, const ScanStreams& streams, TextHandler& texts) {
     Output& output = streams.output;
-    switch (line.at(0)) {
-    case '#': copy_line(line, output); break;
-    case 'c':
-        switch (line.at(1)) {
-        case 'c': copy_line(line, output); break;
-        case 'n': text_type_record(run, line, output); break;
-        case 'i': break; // circle: consumed
-        default:
-            read_text_record(run.text, line);
-            texts.handle_text(run.text, run.types, run.scan.line_index);
-            break;
-        }
-        break;
-    case 'b':
-        if (line.at(1) == 'z') copy_line(line, output);
-        break;
-    case ' ':
+    Attributes& a = run.attrs;
+    switch (classify(line)) {
+    case RecordHead::comment:
+    case RecordHead::cc:
+    case RecordHead::bz:
+    case RecordHead::other_attribute: copy_line(line, output); break;
+    case RecordHead::line:
         if (shows_record_kind(run.settings.debug_level)) line_record(run.scan, line);
         break;
-    case 'l': l_record(run, line, output); break;
-    case 'h': h_record(run, line, streams); break;
-    case 'p': p_record(run, line, output); break;
-    default: break; // "z", digits, capitals, tabs, empty lines ...: consumed
+    case RecordHead::text:
+        read_text_record(run.text, line);
+        texts.handle_text(run.text, run.types, run.scan.line_index);
+        break;
+    case RecordHead::text_type: text_type_record(run, line, output); break;
+    case RecordHead::layer_group:
+        attribute_record(line, output, Radix::hexadecimal, a.layer_group, a.first_layer_group);
+        break;
+    case RecordHead::layer:
+        attribute_record(line, output, Radix::hexadecimal, a.layer, a.first_layer);
+        break;
+    case RecordHead::line_type:
+        attribute_record(line, output, Radix::decimal, a.line_type, a.first_line_type);
+        break;
+    case RecordHead::colour:
+        attribute_record(line, output, Radix::decimal, a.colour, a.first_colour);
+        break;
+    case RecordHead::pen:
+        attribute_record(line, output, Radix::hexadecimal, a.pen, a.first_pen);
+        break;
+    case RecordHead::hq:
+        write<"hd\n">(output);
+        run.scan.record_kind = 1;
+        break;
+    case RecordHead::header_point:
+        header_point(run.scan, line, streams.console,
+                     run.settings.debug_level == DebugLevel::scan_trace);
+        break;
+    case RecordHead::text_type_table: read_text_type_table(run.types, line); break;
+    case RecordHead::circle:
+    case RecordHead::point:
+    case RecordHead::solid:
+    case RecordHead::other: break; // consumed
     }
 }
 

@@ -45,17 +45,18 @@ class Reader {
     Reader(Draw draw, const TextTypes& types) : draw_(draw), types_(types) {}
 
     void read(const Line& line) {
-        const char c0 = line.at(0), c1 = line.at(1);
         ++drawing.records;
-        if (c0 == ' ') return line_record(line);
-        if (c0 == 'c' && c1 == 'i') return circle(line);
-        if (c0 == 'c' && c1 == 'n') return void(read_text_type(types_, line));
-        if (is_text_record(line)) return draw_ == Draw::everything ? text(line) : void();
-        if (c0 == 'p' && c1 == 't') return point(line);
-        if (c0 == 's' && c1 == 'l') return solid(line);
-        if (c0 == 'l' && c1 == 'c') return colour(line);
-        if (c0 == 'h' && c1 == 'c') return read_text_type_table(types_, line);
-        --drawing.records; // none the preview knows
+        switch (classify(line)) {
+        case RecordHead::line: return line_record(line);
+        case RecordHead::circle: return circle(line);
+        case RecordHead::text_type: return void(read_text_type(types_, line));
+        case RecordHead::text: return draw_ == Draw::everything ? text(line) : void();
+        case RecordHead::point: return point(line);
+        case RecordHead::solid: return solid(line);
+        case RecordHead::colour: return colour(line);
+        case RecordHead::text_type_table: return read_text_type_table(types_, line);
+        default: --drawing.records; // none the preview knows
+        }
     }
 
     const TextTypes& types() const { return types_; }
