@@ -94,11 +94,6 @@ bool ends_text(unsigned char c) {
     return c == '\0' || c == '\r' || c == '\n';
 }
 
-// The first byte of a two-byte Shift-JIS character.
-bool is_lead_byte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
-}
-
 } // namespace
 
 // Whole characters only: a lead byte takes the next byte along, unless that

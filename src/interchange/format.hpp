@@ -95,10 +95,6 @@ struct Parsed {
     }
 };
 
-constexpr bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // Marks the runs of bounded ops, each within the output's smallest buffer.
 constexpr void group_runs(Parsed& p) {
     std::size_t i = 0;

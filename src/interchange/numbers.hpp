@@ -1,5 +1,6 @@
 // Numbers as the interchange file spells them, written by the program
-// itself so that every platform writes the same bytes.
+// itself so that every platform writes the same bytes; and the decimal
+// digits that the field readers and the formats read as well.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,15 @@
 #include <cstring>
 
 namespace textmatte {
+
+// A decimal digit, '0' to '9'.
+constexpr bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// 10^0 to 10^8: the factors that move up to eight decimal digits into place.
+inline constexpr std::uint32_t kPow10Int[] = {1,      10,      100,      1000,     10000,
+                                              100000, 1000000, 10000000, 100000000};
 
 // Most decimals a fixed-point number may be written with.
 constexpr int kMaxPrecision = 40;
@@ -97,9 +107,6 @@ inline std::uint32_t shift_out(std::uint64_t& f, std::uint32_t c) {
     f = sum;
     return static_cast<std::uint32_t>(high >> 32) + (sum < low ? 1u : 0u);
 }
-
-inline constexpr std::uint32_t kPow10Int[] = {1,      10,      100,      1000,     10000,
-                                              100000, 1000000, 10000000, 100000000};
 
 // |v| = i + f/2^64 exactly, for |v| below 2^63 whose fraction has at most
 // 64 bits (|v| >= 2^-11, or 0): then the decimals come off f exactly, up
