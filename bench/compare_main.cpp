@@ -39,7 +39,6 @@ namespace {
 
 namespace fs = std::filesystem;
 constexpr int kLines = 50000;
-std::string program_directory; // where this program and its launcher lie
 constexpr int kPairs = 15;
 
 using Clock = std::chrono::steady_clock;
@@ -198,15 +197,15 @@ Pair alternate_runs(const std::vector<std::string>& ours, const std::vector<std:
 }
 
 // textmatte's peak resident memory on a drawing, in kB, measured by the
-// small launcher beside this program (a child of this large process would
-// count its pages as its own).
+// small launcher from tools/ (a child of this large process would count its
+// pages as its own).
 long peak_kb(const std::string& program, const fs::path& drawing) {
     const fs::path dir =
         fs::temp_directory_path() / ("textmatte-compare-peak-" + std::to_string(getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     fs::copy_file(drawing, dir / "jwc_temp.txt");
-    const std::string launcher = (fs::path(program_directory) / "textmatte-peak-rss").string();
+    const std::string launcher = TEXTMATTE_PEAK_RSS;
     const std::string report = (dir / "peak").string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -243,7 +242,6 @@ int main(int argc, char* argv[]) {
                              "[WINE64 EXE64 WINE32 EXE32]\n");
         return 2;
     }
-    program_directory = fs::absolute(argv[0]).parent_path().string();
     const std::string ours = fs::absolute(argv[1]).string();
     const std::string theirs = fs::absolute(argv[2]).string();
     const fs::path work =
