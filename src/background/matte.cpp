@@ -1,5 +1,6 @@
 #include "background/matte.hpp"
 
+#include <cassert>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -47,6 +48,7 @@ class DecoratedText {
     DecoratedText(int decoration, const char* cleaned) {
         const std::string_view prefix = decoration_prefix(decoration);
         const std::size_t length = std::strlen(cleaned);
+        assert(length <= TextRecord::kCleanMax); // cleaned by clean_text
         std::memcpy(bytes_, prefix.data(), prefix.size());
         std::memcpy(bytes_ + prefix.size(), cleaned, length);
         size_ = prefix.size() + length;

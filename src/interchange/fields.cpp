@@ -1,6 +1,7 @@
 #include "interchange/fields.hpp"
 
 #include <bit>
+#include <cassert>
 #include <charconv>
 #include <climits>
 #include <cstdint>
@@ -237,11 +238,13 @@ const char* read_hex(const char* p, const char* end, int& value) {
     return p;
 }
 
-bool FieldReader::rest(char* out, std::size_t capacity) {
+bool FieldReader::rest(std::span<char> out) {
+    assert(!out.empty()); // room for the terminator at least
     if (!usable_) return false;
+    const std::size_t capacity = out.size() - 1;
     std::size_t n = static_cast<std::size_t>(end_ - p_);
     if (n > capacity) n = capacity;
-    if (n > 0) std::memcpy(out, p_, n);
+    if (n > 0) std::memcpy(out.data(), p_, n);
     out[n] = '\0';
     p_ += n;
     return true;

@@ -3,6 +3,7 @@
 // digits that the field readers and the formats read as well.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -25,10 +26,10 @@ constexpr std::size_t kFixedMaxLength = 1 + 309 + 1 + kMaxPrecision;
 // Longest integer text: a sign and ten digits, or eight hexadecimal digits.
 constexpr std::size_t kIntegerMaxLength = 11;
 
-// Writes v in fixed-point notation with `precision` decimals (clamped to
-// 0..kMaxPrecision), rounded to nearest with ties to even on the exact
-// binary value, as glibc's printf does; "inf", "-inf" and "nan" for values
-// that are not finite. Returns the end of the text; no terminator.
+// Writes v in fixed-point notation with `precision` decimals (0 to
+// kMaxPrecision; asserted, and clamped where asserts are off), rounded to nearest with ties to even
+// on the exact binary value, as glibc's printf does; "inf", "-inf" and "nan" for values that are
+// not finite. Returns the end of the text; no terminator.
 char* format_fixed(char* out, double v, int precision);
 
 // The same with the precision known when compiling, as in every record:
@@ -63,6 +64,7 @@ struct DigitQuads {
 inline constexpr DigitQuads kQuads{};
 
 inline void put_four(char* out, std::uint32_t v) {
+    assert(v < 10000);
     std::memcpy(out, kQuads.digits + 4 * v, 4);
 }
 
@@ -73,6 +75,7 @@ template <int N> inline void put_digits(char* out, std::uint32_t v) {
         put_four(out + N - 4, v - high * 10000);
         put_digits<N - 4>(out, high);
     } else if constexpr (N > 0) {
+        assert(v < kPow10Int[N]);
         std::memcpy(out, kQuads.digits + 4 * v + (4 - N), N);
     }
 }
@@ -80,6 +83,7 @@ template <int N> inline void put_digits(char* out, std::uint32_t v) {
 // v below 10^4 in decimal, no leading zeros. Four bytes are written, the
 // digits first; the end of the digits is returned.
 inline char* put_short_integer(char* out, std::uint32_t v) {
+    assert(v < 10000);
     const int n = v < 100 ? (v < 10 ? 1 : 2) : (v < 1000 ? 3 : 4);
     std::memcpy(out, kQuads.digits + 4 * v + (4 - n), 4);
     return out + n;

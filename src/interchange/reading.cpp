@@ -7,7 +7,7 @@ namespace textmatte {
 void read_text_record(TextRecord& t, const Line& line) {
     FieldReader f(line.text(), 2);
     f.real(t.x) && f.real(t.y) && f.real(t.dx) && f.real(t.dy) && f.space() && f.literal('"') &&
-        f.rest(t.raw.data(), TextRecord::kRawCapacity);
+        f.rest(t.raw);
 }
 
 TextTypeRecord read_text_type(TextTypes& t, const Line& line) {

@@ -1,5 +1,6 @@
 #include "options/options.hpp"
 
+#include <cassert>
 #include <cstring>
 
 #include "interchange/fields.hpp"
@@ -36,8 +37,9 @@ DebugLevel debug_level(const char* value) {
 } // namespace
 
 OptionNotice apply_option(const char* arg, RunSettings& s) {
-    const char letter = arg[0] ? lower(arg[1]) : '\0';
-    const char* value = arg[0] && arg[1] ? arg + 2 : "";
+    assert(arg[0] == '-' || arg[0] == '/');
+    const char letter = lower(arg[1]);
+    const char* value = arg[1] ? arg + 2 : "";
     const bool has_value = value[0] != '\0';
     OptionNotice notice;
     switch (letter) {
