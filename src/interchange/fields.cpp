@@ -234,7 +234,7 @@ const char* read_hex(const char* p, const char* end, int& value) {
     }
     std::uint32_t bits = static_cast<std::uint32_t>(magnitude);
     if (negative && !saturated) bits = 0u - bits;
-    std::memcpy(&value, &bits, sizeof value); // two's complement pattern
+    value = std::bit_cast<int>(bits); // two's complement pattern
     return p;
 }
 

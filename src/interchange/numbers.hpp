@@ -3,6 +3,7 @@
 // digits that the field readers and the formats read as well.
 #pragma once
 
+#include <bit>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
@@ -117,8 +118,7 @@ inline std::uint32_t shift_out(std::uint64_t& f, std::uint32_t c) {
 // to 8 at a time, and what remains of f decides the rounding, half to even.
 template <int P> inline bool format_fast(char*& out, double v) {
     static_assert(P >= 0 && P <= kFastMaxPrecision);
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
+    const auto bits = std::bit_cast<std::uint64_t>(v);
     const int biased = static_cast<int>((bits >> 52) & 0x7ff);
     std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
     std::uint64_t integer = 0, f = 0;
