@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(s.shade_index >= 0 && s.shade_index <= 9, "shade out of range");
     check(s.margin >= -5 && s.margin <= 5, "margin out of range");
     check(s.decoration >= 0 && s.decoration <= 3, "decoration out of range");
-    check(s.traced_number >= -8 && s.traced_number <= 8, "wSCLR out of range");
+    check(s.traced_number >= -8 && s.traced_number <= 8, "traced number out of range");
     check(repeats_of(err_bytes.bytes, "\n illegal Option.\n"), "unexpected error output");
     check(out_bytes.bytes.empty() ||
               out_bytes.bytes.rfind("# --- wSCLR=(", std::string::npos) != std::string::npos,
