@@ -39,7 +39,6 @@ namespace {
 
 namespace fs = std::filesystem;
 constexpr int kLines = 50000;
-std::string program_directory; // where this program and its launcher lie
 constexpr int kPairs = 15;
 
 using Clock = std::chrono::steady_clock;
@@ -88,7 +87,7 @@ void baseline_pass(const std::string& input, std::FILE* out) {
         case 'h':
             if (buf[1] == 'q') std::fputs("hd\n", out);
             if (buf[1] == 'c' && buf[2] == 'h') {
-                double* h = types.MOJI_H.data();
+                double* h = types.height.data();
                 std::sscanf(buf + 4, "%lf %lf %lf %lf %lf %lf %lf %lf %lf %lf", h + 1, h + 2, h + 3,
                             h + 4, h + 5, h + 6, h + 7, h + 8, h + 9, h + 10);
             }
@@ -96,27 +95,27 @@ void baseline_pass(const std::string& input, std::FILE* out) {
         case 'c':
             if (buf[1] == 'n') {
                 std::fputs(buf, out);
-                std::sscanf(buf + 2, "%d", &types.MOJIS);
+                std::sscanf(buf + 2, "%d", &types.in_force);
             } else if (buf[1] != 'c' && buf[1] != 'i') {
-                std::memset(t.ChSTR0.data(), 0, t.ChSTR0.size());
-                std::sscanf(buf + 2, "%lf %lf %lf %lf \"%260c", &t.ChX, &t.ChY, &t.ChDX, &t.ChDY,
-                            t.ChSTR0.data());
-                std::size_t n = std::strcspn(t.ChSTR0.data(), "\r\n");
+                std::memset(t.raw.data(), 0, t.raw.size());
+                std::sscanf(buf + 2, "%lf %lf %lf %lf \"%260c", &t.x, &t.y, &t.dx, &t.dy,
+                            t.raw.data());
+                std::size_t n = std::strcspn(t.raw.data(), "\r\n");
                 if (n > 231) n = 231;
-                std::memcpy(t.ChSTR.data(), t.ChSTR0.data(), n);
-                t.ChSTR[n] = '\0';
-                const double h = types.has(types.MOJIS) ? types.MOJI_H[types.MOJIS] : 0.0;
-                const double L = std::sqrt(t.ChDX * t.ChDX + t.ChDY * t.ChDY);
-                const double th = std::atan2(t.ChDY, t.ChDX), c = std::cos(th), s = std::sin(th);
-                const double m = 3.0, x = t.ChX, y = t.ChY;
+                std::memcpy(t.cleaned.data(), t.raw.data(), n);
+                t.cleaned[n] = '\0';
+                const double h = types.has(types.in_force) ? types.height[types.in_force] : 0.0;
+                const double L = std::sqrt(t.dx * t.dx + t.dy * t.dy);
+                const double th = std::atan2(t.dy, t.dx), c = std::cos(th), s = std::sin(th);
+                const double m = 3.0, x = t.x, y = t.y;
                 std::fprintf(out, "lc10 #%06x\n", kShades[5]);
                 std::fprintf(out, "sl %.12f %.12f %.12f %.12f %.12f %.12f %.12f %.12f\n",
                              x + (-m * c + m * s), y + (-m * c - m * s), x + ((L + m) * c + m * s),
                              y + (-m * c + (L + m) * s), x + ((L + m) * c - (h + m) * s),
                              y + ((L + m) * s + (h + m) * c), x + (-m * c - (h + m) * s),
                              y + ((h + m) * c - m * s));
-                std::fprintf(out, "ch %.10f %.10f %.10f %.10f \"%s\n", t.ChX, t.ChY, t.ChDX, t.ChDY,
-                             t.ChSTR.data());
+                std::fprintf(out, "ch %.10f %.10f %.10f %.10f \"%s\n", t.x, t.y, t.dx, t.dy,
+                             t.cleaned.data());
             }
             break;
         default: break;
@@ -198,15 +197,15 @@ Pair alternate_runs(const std::vector<std::string>& ours, const std::vector<std:
 }
 
 // textmatte's peak resident memory on a drawing, in kB, measured by the
-// small launcher beside this program (a child of this large process would
-// count its pages as its own).
+// small launcher from tools/ (a child of this large process would count its
+// pages as its own).
 long peak_kb(const std::string& program, const fs::path& drawing) {
     const fs::path dir =
         fs::temp_directory_path() / ("textmatte-compare-peak-" + std::to_string(getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     fs::copy_file(drawing, dir / "jwc_temp.txt");
-    const std::string launcher = (fs::path(program_directory) / "textmatte-peak-rss").string();
+    const std::string launcher = TEXTMATTE_PEAK_RSS;
     const std::string report = (dir / "peak").string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -243,7 +242,6 @@ int main(int argc, char* argv[]) {
                              "[WINE64 EXE64 WINE32 EXE32]\n");
         return 2;
     }
-    program_directory = fs::absolute(argv[0]).parent_path().string();
     const std::string ours = fs::absolute(argv[1]).string();
     const std::string theirs = fs::absolute(argv[2]).string();
     const fs::path work =

@@ -10,20 +10,21 @@
 
 namespace {
 
-std::FILE* fpw;
-std::FILE* fp;
-int iGRAY = 5, iBACK = 3, iBOLD = 0;
-const int inGRAY[10] = {0xf8f8f8, 0xeeeeee, 0xdddddd, 0xc0c0c0, 0xbbbbbb,
-                        0xaaaaaa, 0x999999, 0x888888, 0x777777, 0x666666};
-double MOJI_W[11], MOJI_H[11], MOJI_D[11];
-int MOJI_C[11], MOJIS = 1;
-double ChX, ChY, ChDX, ChDY;
-char ChSTR0[261], ChSTR[232];
-int COLOR = 1, COLORi = 20, TYPE = 1, TYPEi = 20, LAYER = 0, LAYERi = 20, GROUP = 0, GROUPi = 20,
-    TENS = 1, TENSi = 20, MOJISi = 20, MOJICi = 20;
-double MOJIWi = -20, MOJIHi = 20, MOJIDi = 20;
+std::FILE* output;
+std::FILE* input;
+int shade_index = 5, margin = 3, decoration = 0;
+const int kShades[10] = {0xf8f8f8, 0xeeeeee, 0xdddddd, 0xc0c0c0, 0xbbbbbb,
+                         0xaaaaaa, 0x999999, 0x888888, 0x777777, 0x666666};
+double type_width[11], type_height[11], type_spacing[11];
+int type_pen[11], type_in_force = 1;
+double x, y, dx, dy;
+char raw[261], cleaned[232];
+int colour = 1, first_colour = 20, line_type = 1, first_line_type = 20, layer = 0, first_layer = 20,
+    layer_group = 0, first_layer_group = 20, pen = 1, first_pen = 20, first_text_type = 20,
+    first_free_pen = 20;
+double first_free_width = -20, first_free_height = 20, first_free_spacing = 20;
 
-unsigned Tcopy(const char* from, const char* to) {
+unsigned copy_counting_lines(const char* from, const char* to) {
     std::FILE* in = std::fopen(from, "r");
     if (!in) std::exit(-1);
     std::FILE* out = std::fopen(to, "w");
@@ -57,79 +58,86 @@ void latch(int& latched, int current) {
 }
 
 void text_record(const char* buf) {
-    std::memset(ChSTR0, 0, sizeof ChSTR0);
-    std::sscanf(buf + 2, "%lf %lf %lf %lf \"%260c", &ChX, &ChY, &ChDX, &ChDY, ChSTR0);
+    std::memset(raw, 0, sizeof raw);
+    std::sscanf(buf + 2, "%lf %lf %lf %lf \"%260c", &x, &y, &dx, &dy, raw);
     std::size_t n = 0;
-    while (n < 231 && ChSTR0[n] && ChSTR0[n] != '\r' && ChSTR0[n] != '\n') {
-        ChSTR[n] = ChSTR0[n];
+    while (n < 231 && raw[n] && raw[n] != '\r' && raw[n] != '\n') {
+        cleaned[n] = raw[n];
         ++n;
     }
-    ChSTR[n] = 0;
-    const double L = std::sqrt(ChDX * ChDX + ChDY * ChDY);
-    const double th = std::atan2(ChDY, ChDX), c = std::cos(th), s = std::sin(th);
-    const double m = iBACK, h = MOJIS >= 0 && MOJIS <= 10 ? MOJI_H[MOJIS] : 0.0;
-    std::fprintf(fpw, "lc10 #%06x\n", inGRAY[iGRAY]);
-    std::fprintf(fpw, "sl %.12f %.12f %.12f %.12f %.12f %.12f %.12f %.12f\n",
-                 ChX + (-m * c + m * s), ChY + (-m * c - m * s), ChX + ((L + m) * c + m * s),
-                 ChY + (-m * c + (L + m) * s), ChX + ((L + m) * c - (h + m) * s),
-                 ChY + ((L + m) * s + (h + m) * c), ChX + (-m * c - (h + m) * s),
-                 ChY + ((h + m) * c - m * s));
+    cleaned[n] = 0;
+    const double L = std::sqrt(dx * dx + dy * dy);
+    const double th = std::atan2(dy, dx), c = std::cos(th), s = std::sin(th);
+    const double m = margin,
+                 h = type_in_force >= 0 && type_in_force <= 10 ? type_height[type_in_force] : 0.0;
+    std::fprintf(output, "lc10 #%06x\n", kShades[shade_index]);
+    std::fprintf(output, "sl %.12f %.12f %.12f %.12f %.12f %.12f %.12f %.12f\n",
+                 x + (-m * c + m * s), y + (-m * c - m * s), x + ((L + m) * c + m * s),
+                 y + (-m * c + (L + m) * s), x + ((L + m) * c - (h + m) * s),
+                 y + ((L + m) * s + (h + m) * c), x + (-m * c - (h + m) * s),
+                 y + ((h + m) * c - m * s));
     static const char* prefix[4] = {"", "^!", "^/", "^_"};
-    char str1[256];
-    std::snprintf(str1, sizeof str1, "%s%s", prefix[iBOLD & 3], ChSTR);
-    std::fprintf(fpw, "ch %.10f %.10f %.10f %.10f \"%s\n", ChX, ChY, ChDX, ChDY, str1);
+    char decorated[256];
+    std::snprintf(decorated, sizeof decorated, "%s%s", prefix[decoration & 3], cleaned);
+    std::fprintf(output, "ch %.10f %.10f %.10f %.10f \"%s\n", x, y, dx, dy, decorated);
 }
 
-void JW_PATTERN() {
+void scan_records() {
     char buf[255];
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    for (unsigned jd_x = 0; jd_x < 50000 && std::fgets(buf, sizeof buf, fp); ++jd_x) {
+    for (unsigned line_index = 0; line_index < 50000 && std::fgets(buf, sizeof buf, input);
+         ++line_index) {
         switch (buf[0]) {
-        case '#': std::fputs(buf, fpw); break;
+        case '#': std::fputs(buf, output); break;
         case 'c':
             if (buf[1] == 'c') {
-                std::fputs(buf, fpw);
+                std::fputs(buf, output);
             } else if (buf[1] == 'n') {
-                std::fputs(buf, fpw);
+                std::fputs(buf, output);
                 if (buf[2] == '0') {
-                    MOJIS = 0;
-                    std::sscanf(buf + 3, "%lf %lf %lf %d", &MOJI_W[0], &MOJI_H[0], &MOJI_D[0],
-                                &MOJI_C[0]);
-                    if (MOJISi == 20) {
-                        MOJISi = 0, MOJIWi = MOJI_W[0], MOJIHi = MOJI_H[0];
-                        MOJIDi = MOJI_D[0], MOJICi = MOJI_C[0];
+                    type_in_force = 0;
+                    std::sscanf(buf + 3, "%lf %lf %lf %d", &type_width[0], &type_height[0],
+                                &type_spacing[0], &type_pen[0]);
+                    if (first_text_type == 20) {
+                        first_text_type = 0, first_free_width = type_width[0],
+                        first_free_height = type_height[0];
+                        first_free_spacing = type_spacing[0], first_free_pen = type_pen[0];
                     }
                 } else if (buf[2] != '"') {
-                    std::sscanf(buf + 2, "%d", &MOJIS);
-                    latch(MOJISi, MOJIS);
+                    std::sscanf(buf + 2, "%d", &type_in_force);
+                    latch(first_text_type, type_in_force);
                 }
             } else if (buf[1] != 'i') {
                 text_record(buf);
             }
             break;
         case 'b':
-            if (buf[1] == 'z') std::fputs(buf, fpw);
+            if (buf[1] == 'z') std::fputs(buf, output);
             break;
         case ' ': std::sscanf(buf + 1, "%lf %lf %lf %lf", &x1, &y1, &x2, &y2); break;
         case 'l':
-            std::fputs(buf, fpw);
+            std::fputs(buf, output);
             if (buf[1] == 'g')
-                std::sscanf(buf + 2, "%x", reinterpret_cast<unsigned*>(&GROUP)),
-                    latch(GROUPi, GROUP);
+                std::sscanf(buf + 2, "%x", reinterpret_cast<unsigned*>(&layer_group)),
+                    latch(first_layer_group, layer_group);
             if (buf[1] == 'y')
-                std::sscanf(buf + 2, "%x", reinterpret_cast<unsigned*>(&LAYER)),
-                    latch(LAYERi, LAYER);
-            if (buf[1] == 't') std::sscanf(buf + 2, "%d", &TYPE), latch(TYPEi, TYPE);
-            if (buf[1] == 'c') std::sscanf(buf + 2, "%d", &COLOR), latch(COLORi, COLOR);
+                std::sscanf(buf + 2, "%x", reinterpret_cast<unsigned*>(&layer)),
+                    latch(first_layer, layer);
+            if (buf[1] == 't')
+                std::sscanf(buf + 2, "%d", &line_type), latch(first_line_type, line_type);
+            if (buf[1] == 'c') std::sscanf(buf + 2, "%d", &colour), latch(first_colour, colour);
             break;
         case 'h':
-            if (buf[1] == 'q') std::fputs("hd\n", fpw);
+            if (buf[1] == 'q') std::fputs("hd\n", output);
             if (buf[1] == 'c') {
-                double* col = buf[2] == 'w' ? MOJI_W : buf[2] == 'h' ? MOJI_H : MOJI_D;
+                double* col = buf[2] == 'w'   ? type_width
+                              : buf[2] == 'h' ? type_height
+                                              : type_spacing;
                 if (buf[2] == 'c')
-                    std::sscanf(buf + 4, "%d %d %d %d %d %d %d %d %d %d", &MOJI_C[1], &MOJI_C[2],
-                                &MOJI_C[3], &MOJI_C[4], &MOJI_C[5], &MOJI_C[6], &MOJI_C[7],
-                                &MOJI_C[8], &MOJI_C[9], &MOJI_C[10]);
+                    std::sscanf(buf + 4, "%d %d %d %d %d %d %d %d %d %d", &type_pen[1],
+                                &type_pen[2], &type_pen[3], &type_pen[4], &type_pen[5],
+                                &type_pen[6], &type_pen[7], &type_pen[8], &type_pen[9],
+                                &type_pen[10]);
                 else
                     std::sscanf(buf + 4, "%lf %lf %lf %lf %lf %lf %lf %lf %lf %lf", &col[1],
                                 &col[2], &col[3], &col[4], &col[5], &col[6], &col[7], &col[8],
@@ -138,9 +146,9 @@ void JW_PATTERN() {
             break;
         case 'p':
             if (buf[1] == 'n') {
-                std::fputs(buf, fpw);
-                std::sscanf(buf + 2, "%x", reinterpret_cast<unsigned*>(&TENS));
-                latch(TENSi, TENS);
+                std::fputs(buf, output);
+                std::sscanf(buf + 2, "%x", reinterpret_cast<unsigned*>(&pen));
+                latch(first_pen, pen);
             }
             break;
         default: break;
@@ -148,11 +156,15 @@ void JW_PATTERN() {
     }
 }
 
-void IniZokusei() {
-    if (MOJIWi > 0) std::fprintf(fpw, "cn0 %.2f %.2f %.2f %d\n", MOJIWi, MOJIHi, MOJIDi, MOJICi);
-    if (MOJISi != 0 && MOJISi <= 10) std::fprintf(fpw, "cn%d\n", MOJISi);
-    std::fprintf(fpw, "lg%x\nly%x\nlt%d\nlc%d\n", GROUPi, LAYERi, TYPEi, COLORi);
-    if (TENSi <= 9) std::fprintf(fpw, "pn%d\n", TENSi);
+void write_trailer() {
+    if (first_free_width > 0)
+        std::fprintf(output, "cn0 %.2f %.2f %.2f %d\n", first_free_width, first_free_height,
+                     first_free_spacing, first_free_pen);
+    if (first_text_type != 0 && first_text_type <= 10)
+        std::fprintf(output, "cn%d\n", first_text_type);
+    std::fprintf(output, "lg%x\nly%x\nlt%d\nlc%d\n", first_layer_group, first_layer,
+                 first_line_type, first_colour);
+    if (first_pen <= 9) std::fprintf(output, "pn%d\n", first_pen);
 }
 
 } // namespace
@@ -162,16 +174,16 @@ int main() {
         std::rename("JWC_x2x2.$$", "JWC_x2x2.$$$");
         std::rename("JWC_x2x2.$$$", "JWC_TEMP.TXT");
     }
-    const unsigned jd_xmax = Tcopy("JWC_TEMP.TXT", "JWC_TEMP.$$$");
-    fpw = std::fopen("JWC_TEMP.$$$", "w");
-    if (!fpw) return 1;
-    if (jd_xmax > 50000) return 1;
-    fp = std::fopen("JWC_TEMP.TXT", "r");
-    if (!fp) return 1;
-    JW_PATTERN();
-    IniZokusei();
-    std::fclose(fp);
-    std::fclose(fpw);
+    const unsigned counted_lines = copy_counting_lines("JWC_TEMP.TXT", "JWC_TEMP.$$$");
+    output = std::fopen("JWC_TEMP.$$$", "w");
+    if (!output) return 1;
+    if (counted_lines > 50000) return 1;
+    input = std::fopen("JWC_TEMP.TXT", "r");
+    if (!input) return 1;
+    scan_records();
+    write_trailer();
+    std::fclose(input);
+    std::fclose(output);
     copy_back("JWC_TEMP.$$$", "JWC_TEMP.TXT");
     std::remove("JWC_TEMP.$$$");
     std::rename("JWC_TEMP.TXT", "jwc_temp.txt"); // where names tell case apart

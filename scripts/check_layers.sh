@@ -2,7 +2,8 @@
 # Checks that every source file includes only headers of its own folder or
 # of the folders below it, so the dependencies run one way:
 #   state, maths < interchange < background < pipeline < run
-#                  interchange < files < run;  preview on top of them all.
+#                  interchange < files < run
+#                  interchange < options < run;  preview on top of them all.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 declare -A below=(
@@ -12,8 +13,9 @@ declare -A below=(
   [background]="interchange state maths"
   [pipeline]="background interchange state"
   [files]="interchange"
-  [run]="files pipeline interchange state"
-  [preview]="run pipeline background files interchange state"
+  [options]="interchange state"
+  [run]="files options pipeline interchange state"
+  [preview]="run options pipeline background files interchange state"
 )
 bad=0
 for dir in "$root"/src/*/; do

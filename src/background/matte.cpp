@@ -1,5 +1,6 @@
 #include "background/matte.hpp"
 
+#include <cassert>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -13,9 +14,9 @@ namespace textmatte {
 
 namespace {
 
-// Decoration prefixes by iBOLD; 0 and anything unknown leave the text bare.
-std::string_view decoration(int iBOLD) {
-    switch (iBOLD) {
+// The prefix of each decoration; 0 and anything unknown leave the text bare.
+std::string_view decoration_prefix(int decoration) {
+    switch (decoration) {
     case 1: return "^!";
     case 2: return "^/";
     case 3: return "^_";
@@ -23,30 +24,31 @@ std::string_view decoration(int iBOLD) {
     }
 }
 
-int shade(int iGRAY) {
-    const bool known = iGRAY >= 0 && iGRAY < static_cast<int>(kShades.size());
-    return kShades[static_cast<std::size_t>(known ? iGRAY : kDefaultShade)];
+int shade(int shade_index) {
+    const bool known = shade_index >= 0 && shade_index < static_cast<int>(kShades.size());
+    return kShades[static_cast<std::size_t>(known ? shade_index : kDefaultShade)];
 }
 
 // The text type's entry, or all zeros for a type the table does not have.
 struct TypeEntry {
-    double w = 0.0, h = 0.0, d = 0.0;
+    double width = 0.0, height = 0.0, spacing = 0.0;
     int pen = 0;
 };
 
 TypeEntry type_entry(const TextTypes& t, int type) {
     if (!t.has(type)) return {};
     const auto i = static_cast<std::size_t>(type);
-    return {t.MOJI_W[i], t.MOJI_H[i], t.MOJI_D[i], t.MOJI_C[i]};
+    return {t.width[i], t.height[i], t.spacing[i], t.pen[i]};
 }
 
 // The string that goes into the text record: prefix and the whole cleaned
 // string; nothing is cut.
 class DecoratedText {
   public:
-    DecoratedText(int iBOLD, const char* cleaned) {
-        const std::string_view prefix = decoration(iBOLD);
+    DecoratedText(int decoration, const char* cleaned) {
+        const std::string_view prefix = decoration_prefix(decoration);
         const std::size_t length = std::strlen(cleaned);
+        assert(length <= TextRecord::kCleanMax); // cleaned by clean_text
         std::memcpy(bytes_, prefix.data(), prefix.size());
         std::memcpy(bytes_ + prefix.size(), cleaned, length);
         size_ = prefix.size() + length;
@@ -58,14 +60,14 @@ class DecoratedText {
     std::size_t size_;
 };
 
-void trace_text_start(const TextRecord& t, const TextTypes& types, Output& console) {
+void trace_text_start(const TextRecord& text, const TextTypes& types, Output& console) {
     const TypeEntry free = type_entry(types, 0);
     write<"#----- Matte01() ---------- start\n"
           "#        input(ChSTR) = (%s)  MOJIS(%d)\n"
           "#        input(ChX,ChY)=(%.1f, %.1f) (ChDX,ChDY)=(%.1f, %.1f)\n"
           "#         Free cn0 size: W(%.1lf) H(%.1lf) D(%.1lf) Pen(%d)\n">(
-        console, t.ChSTR.data(), types.MOJIS, t.ChX, t.ChY, t.ChDX, t.ChDY, free.w, free.h, free.d,
-        free.pen);
+        console, text.cleaned.data(), types.in_force, text.x, text.y, text.dx, text.dy, free.width,
+        free.height, free.spacing, free.pen);
 }
 
 } // namespace
@@ -94,11 +96,6 @@ bool ends_text(unsigned char c) {
     return c == '\0' || c == '\r' || c == '\n';
 }
 
-// The first byte of a two-byte Shift-JIS character.
-bool is_lead_byte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
-}
-
 } // namespace
 
 // Whole characters only: a lead byte takes the next byte along, unless that
@@ -107,10 +104,10 @@ bool is_lead_byte(unsigned char c) {
 // end (it could take the CR as the character's second byte and run the
 // text into the next record).
 void clean_text(TextRecord& text) {
-    const auto* raw = reinterpret_cast<const unsigned char*>(text.ChSTR0.data());
-    char* clean = text.ChSTR.data();
+    const auto* raw = reinterpret_cast<const unsigned char*>(text.raw.data());
+    char* clean = text.cleaned.data();
     // Most texts end, at their line end, before the bound: copied whole.
-    std::size_t end = std::strcspn(text.ChSTR0.data(), "\r\n");
+    std::size_t end = std::strcspn(text.raw.data(), "\r\n");
     if (end <= TextRecord::kCleanMax) {
         std::memcpy(clean, raw, end);
         clean[end] = '\0';
@@ -126,36 +123,38 @@ void clean_text(TextRecord& text) {
     clean[n] = '\0';
 }
 
-void CHR_PRO(const RunSettings& settings, TextRecord& text, const TextTypes& types, Output& output,
-             Output& console) {
+void box_text(const RunSettings& settings, TextRecord& text, const TextTypes& types, Output& output,
+              Output& console) {
     clean_text(text);
-    Matte01(settings, text, types, output, console);
+    write_boxed_text(settings, text, types, output, console);
 }
 
-void Matte01(const RunSettings& set, const TextRecord& t, const TextTypes& types, Output& output,
-             Output& console) {
-    const bool trace = set.isTest == DebugLevel::text_trace;
-    const TypeEntry type = type_entry(types, types.MOJIS);
-    const int grey = shade(set.iGRAY);
+void write_boxed_text(const RunSettings& settings, const TextRecord& text, const TextTypes& types,
+                      Output& output, Output& console) {
+    const bool trace = settings.debug_level == DebugLevel::text_trace;
+    const TypeEntry type = type_entry(types, types.in_force);
+    const int grey = shade(settings.shade_index);
 
-    if (trace) trace_text_start(t, types, console);
-    S16RGBout(output, grey);
-    if (trace) write<"#   Solid(%d)  color-hex(#%x)\n">(console, set.iGRAY, grey);
+    if (trace) trace_text_start(text, types, console);
+    write_rgb_colour_record(output, grey);
+    if (trace) write<"#   Solid(%d)  color-hex(#%x)\n">(console, settings.shade_index, grey);
 
-    const Box b = text_box(t.ChX, t.ChY, t.ChDX, t.ChDY, type.h, static_cast<double>(set.iBACK));
-    SL4out(output, b.x1, b.y1, b.x2, b.y2, b.x3, b.y3, b.x4, b.y4);
+    const Box b = text_box(text.x, text.y, text.dx, text.dy, type.height,
+                           static_cast<double>(settings.margin));
+    write_solid_record(output, b.x1, b.y1, b.x2, b.y2, b.x3, b.y3, b.x4, b.y4);
     if (trace)
         write<"#        Moji-Size(MOJI_zw, MOJI_zh, MOJI_zd) = (%.1f, %.1f, %.1f)  Moji(%d)\n"
               "#        Pen is(%d)  CMD-option /c(%d)  /d(%d) /f(%d)\n">(
-            console, type.w, type.h, type.d, types.MOJIS, type.pen, set.iGRAY, set.iBACK,
-            set.iBOLD);
+            console, type.width, type.height, type.spacing, types.in_force, type.pen,
+            settings.shade_index, settings.margin, settings.decoration);
 
-    const DecoratedText decorated(set.iBOLD, t.ChSTR.data());
+    const DecoratedText decorated(settings.decoration, text.cleaned.data());
     if (trace)
         write<"#   iBOLD(%d)  str1=(%s)\n"
-              "# ch %.6f %.6f %.6f %.6f \"%s\n">(console, set.iBOLD, decorated.view(), t.ChX, t.ChY,
-                                                 t.ChDX, t.ChDY, decorated.view());
-    write<"ch %.10f %.10f %.10f %.10f \"%s\n">(output, t.ChX, t.ChY, t.ChDX, t.ChDY,
+              "# ch %.6f %.6f %.6f %.6f \"%s\n">(console, settings.decoration, decorated.view(),
+                                                 text.x, text.y, text.dx, text.dy,
+                                                 decorated.view());
+    write<"ch %.10f %.10f %.10f %.10f \"%s\n">(output, text.x, text.y, text.dx, text.dy,
                                                decorated.view());
 }
 

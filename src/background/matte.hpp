@@ -26,18 +26,23 @@ struct Box {
 // margin m on every side.
 Box text_box(double x, double y, double dx, double dy, double h, double m);
 
-// The cleaned string ChSTR: the raw string cut at its line end and at 231
+// The first byte of a two-byte Shift-JIS character.
+inline bool is_lead_byte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
+}
+
+// The cleaned string: the raw string cut at its line end and at 231
 // bytes, without splitting a two-byte Shift-JIS character.
 void clean_text(TextRecord& text);
 
-// Cleans the raw string into ChSTR, then writes the three records of the
+// Cleans the raw string into `cleaned`, then writes the three records of the
 // text to `output`; at the text-trace level traces them on `console`.
-void CHR_PRO(const RunSettings& settings, TextRecord& text, const TextTypes& types, Output& output,
-             Output& console);
+void box_text(const RunSettings& settings, TextRecord& text, const TextTypes& types, Output& output,
+              Output& console);
 
 // Writes the colour record, the solid and the text record for a cleaned
 // text, and the trace.
-void Matte01(const RunSettings& settings, const TextRecord& text, const TextTypes& types,
-             Output& output, Output& console);
+void write_boxed_text(const RunSettings& settings, const TextRecord& text, const TextTypes& types,
+                      Output& output, Output& console);
 
 } // namespace textmatte

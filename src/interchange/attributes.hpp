@@ -13,7 +13,7 @@ namespace textmatte {
 
 // Takes `current` into `latched` while the latch still holds the sentinel.
 inline void latch(int& latched, int current) {
-    if (latched == Attributes::kSentinel) latched = current;
+    if (latched == Attributes::kNotSeen) latched = current;
 }
 
 // Latches a text-type record's type.
@@ -23,6 +23,6 @@ void latch_free_size(Attributes& a, TextTypes& types);
 
 // Writes the trailer: free-size or text-type line, layer group, layer,
 // line type, colour, and the pen when it is 9 or less.
-void IniZokusei(const Attributes& a, Output& output);
+void write_trailer(const Attributes& a, Output& output);
 
 } // namespace textmatte

@@ -9,7 +9,8 @@ namespace textmatte {
 
 class ByteBuffer {
   public:
-    explicit ByteBuffer(std::size_t size) : bytes_(new char[size]), size_(size) {}
+    explicit ByteBuffer(std::size_t size)
+        : bytes_(std::make_unique_for_overwrite<char[]>(size)), size_(size) {}
 
     char* data() { return bytes_.get(); }
     const char* data() const { return bytes_.get(); }

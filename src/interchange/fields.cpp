@@ -1,12 +1,15 @@
 #include "interchange/fields.hpp"
 
 #include <bit>
+#include <cassert>
 #include <charconv>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <system_error>
+
+#include "interchange/numbers.hpp"
 
 namespace textmatte {
 
@@ -16,10 +19,6 @@ const char* skip_space(const char* p, const char* end) {
     while (p < end && is_space(*p))
         ++p;
     return p;
-}
-
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
 }
 
 int hex_value(char c) {
@@ -92,14 +91,6 @@ constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr int kMaxExactPow10 = 22;
 constexpr int kMaxDigits = 19; // below 10^19 < 2^64
-
-// The common short form, digits with an optional point: when the digits
-// make an integer m <= 2^53 and the point a power of ten 10^k with
-// k <= 22, both are exact doubles and one division rounds correctly.
-// Returns nullptr for everything else (and for text that is no number),
-// which the general reader then decides.
-constexpr std::uint64_t kPow10Int[] = {1,      10,      100,      1000,     10000,
-                                       100000, 1000000, 10000000, 100000000};
 
 // Up to 8 digits from the eight bytes at p (little-endian machines): how
 // many lead the bytes, and their value.
@@ -174,6 +165,11 @@ const char* read_common_decimal(const char* p, const char* end, double& value) {
     return after;
 }
 
+// The common short form, digits with an optional point: when the digits
+// make an integer m <= 2^53 and the point a power of ten 10^k with
+// k <= 22, both are exact doubles and one division rounds correctly.
+// Returns nullptr for everything else (and for text that is no number),
+// which the general reader then decides.
 const char* read_short_decimal(const char* p, const char* end, double& value) {
     std::uint64_t m = 0;
     const long whole = take_digits(p, end, m);
@@ -238,15 +234,17 @@ const char* read_hex(const char* p, const char* end, int& value) {
     }
     std::uint32_t bits = static_cast<std::uint32_t>(magnitude);
     if (negative && !saturated) bits = 0u - bits;
-    std::memcpy(&value, &bits, sizeof value); // two's complement pattern
+    value = std::bit_cast<int>(bits); // two's complement pattern
     return p;
 }
 
-bool FieldReader::rest(char* out, std::size_t capacity) {
+bool FieldReader::rest(std::span<char> out) {
+    assert(!out.empty()); // room for the terminator at least
     if (!usable_) return false;
+    const std::size_t capacity = out.size() - 1;
     std::size_t n = static_cast<std::size_t>(end_ - p_);
     if (n > capacity) n = capacity;
-    if (n > 0) std::memcpy(out, p_, n);
+    if (n > 0) std::memcpy(out.data(), p_, n);
     out[n] = '\0';
     p_ += n;
     return true;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string_view>
 
 namespace textmatte {
@@ -55,9 +56,9 @@ class FieldReader {
         ++p_;
         return true;
     }
-    // Every byte to the end of the line, at most `capacity`, stored with a
-    // terminator after it ("%260c" into a buffer of capacity + 1).
-    bool rest(char* out, std::size_t capacity);
+    // Every byte to the end of the line that fits `out` with a terminator
+    // after it ("%260c" into a buffer of 261 bytes).
+    bool rest(std::span<char> out);
 
   private:
     bool take(const char* after) {

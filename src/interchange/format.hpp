@@ -6,8 +6,9 @@
 // A format may hold %d (int), %u (unsigned), %x and %0Nx (int or unsigned,
 // written as the value's bits), %.Nf or %.Nlf (double), %s (text: a
 // character string or string view, written as bytes) and %c (char), and %%.
-// A conversion it does not know, a missing or extra argument, or an
-// argument of the wrong type is a compile error. At run time nothing is
+// A conversion it does not know, a missing or extra argument, an argument
+// of the wrong type, or a piece between line ends and conversions longer
+// than Output::kMinCapacity is a compile error. At run time nothing is
 // interpreted: each literal piece and each number goes straight into the
 // output's buffer, and every '\n' becomes the output's line end.
 #pragma once
@@ -82,6 +83,7 @@ struct Parsed {
     std::size_t count = 0;
     std::size_t arguments = 0;
     bool ok = true;
+    bool fits = true; // every op fits the output's smallest buffer
 
     constexpr void push(const Op& op) {
         if (count == kMaxOps) {
@@ -95,17 +97,19 @@ struct Parsed {
     }
 };
 
-constexpr bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 // Marks the runs of bounded ops, each within the output's smallest buffer.
+// An op longer than that buffer could never be written on one claim: the
+// format is then marked as not fitting, which write() refuses to compile.
 constexpr void group_runs(Parsed& p) {
     std::size_t i = 0;
     while (i < p.count) {
         if (p.ops[i].step == Step::text) {
             ++i;
             continue;
+        }
+        if (most_bytes(p.ops[i]) > Output::kMinCapacity) {
+            p.fits = false;
+            return;
         }
         std::size_t j = i, room = 0;
         while (j < p.count && p.ops[j].step != Step::text &&
@@ -240,6 +244,8 @@ template <Format F, typename... Args> void write(Output& out, const Args&... arg
     static_assert(kParsed.ok, "the format has a conversion that write() does not support");
     static_assert(kParsed.arguments == sizeof...(Args),
                   "the format's conversions and the arguments differ in number");
+    static_assert(kParsed.fits, "a literal piece or a conversion of the format is longer than "
+                                "the output's smallest buffer (Output::kMinCapacity)");
     const std::tuple<const Args&...> values(args...);
     format_detail::Cursor cursor{out};
     [&]<std::size_t... I>(std::index_sequence<I...>) {

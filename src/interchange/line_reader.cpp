@@ -1,5 +1,6 @@
 #include "interchange/line_reader.hpp"
 
+#include <cassert>
 #include <cstring>
 
 namespace textmatte {
@@ -12,6 +13,7 @@ long StringSource::read(char* data, std::size_t size) {
 }
 
 void Line::assign(const char* data, std::size_t size, bool newline) {
+    assert(size + (newline ? 1 : 0) <= kMaxPiece);
     std::memcpy(buffer_.data(), data, size);
     if (newline) buffer_[size++] = '\n';
     buffer_[size] = '\0';
@@ -28,6 +30,7 @@ LineReader::LineReader(ByteSource& source, std::size_t block)
     : source_(source), raw_(block < 2 * kWindow ? 2 * kWindow : block) {}
 
 void LineReader::fill(std::size_t want) {
+    assert(want <= raw_.size());
     if (end_ - begin_ >= want || eof_) return;
     std::memmove(raw_.data(), raw_.data() + begin_, end_ - begin_);
     end_ -= begin_;

@@ -1,5 +1,6 @@
 #include "interchange/numbers.hpp"
 
+#include <cassert>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -19,6 +20,7 @@ char* format_fast_at(char* out, double v, int precision, std::integer_sequence<i
 } // namespace
 
 char* format_fixed(char* out, double v, int precision) {
+    assert(precision >= 0 && precision <= kMaxPrecision);
     if (precision < 0) precision = 0;
     if (precision > kMaxPrecision) precision = kMaxPrecision;
     if (char* end = format_fast_at(

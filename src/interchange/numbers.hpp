@@ -1,12 +1,24 @@
 // Numbers as the interchange file spells them, written by the program
-// itself so that every platform writes the same bytes.
+// itself so that every platform writes the same bytes; and the decimal
+// digits that the field readers and the formats read as well.
 #pragma once
 
+#include <bit>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 namespace textmatte {
+
+// A decimal digit, '0' to '9'.
+constexpr bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// 10^0 to 10^8: the factors that move up to eight decimal digits into place.
+inline constexpr std::uint32_t kPow10Int[] = {1,      10,      100,      1000,     10000,
+                                              100000, 1000000, 10000000, 100000000};
 
 // Most decimals a fixed-point number may be written with.
 constexpr int kMaxPrecision = 40;
@@ -15,10 +27,10 @@ constexpr std::size_t kFixedMaxLength = 1 + 309 + 1 + kMaxPrecision;
 // Longest integer text: a sign and ten digits, or eight hexadecimal digits.
 constexpr std::size_t kIntegerMaxLength = 11;
 
-// Writes v in fixed-point notation with `precision` decimals (clamped to
-// 0..kMaxPrecision), rounded to nearest with ties to even on the exact
-// binary value, as glibc's printf does; "inf", "-inf" and "nan" for values
-// that are not finite. Returns the end of the text; no terminator.
+// Writes v in fixed-point notation with `precision` decimals (0 to
+// kMaxPrecision; asserted, and clamped where asserts are off), rounded to nearest with ties to even
+// on the exact binary value, as glibc's printf does; "inf", "-inf" and "nan" for values that are
+// not finite. Returns the end of the text; no terminator.
 char* format_fixed(char* out, double v, int precision);
 
 // The same with the precision known when compiling, as in every record:
@@ -53,6 +65,7 @@ struct DigitQuads {
 inline constexpr DigitQuads kQuads{};
 
 inline void put_four(char* out, std::uint32_t v) {
+    assert(v < 10000);
     std::memcpy(out, kQuads.digits + 4 * v, 4);
 }
 
@@ -63,6 +76,7 @@ template <int N> inline void put_digits(char* out, std::uint32_t v) {
         put_four(out + N - 4, v - high * 10000);
         put_digits<N - 4>(out, high);
     } else if constexpr (N > 0) {
+        assert(v < kPow10Int[N]);
         std::memcpy(out, kQuads.digits + 4 * v + (4 - N), N);
     }
 }
@@ -70,6 +84,7 @@ template <int N> inline void put_digits(char* out, std::uint32_t v) {
 // v below 10^4 in decimal, no leading zeros. Four bytes are written, the
 // digits first; the end of the digits is returned.
 inline char* put_short_integer(char* out, std::uint32_t v) {
+    assert(v < 10000);
     const int n = v < 100 ? (v < 10 ? 1 : 2) : (v < 1000 ? 3 : 4);
     std::memcpy(out, kQuads.digits + 4 * v + (4 - n), 4);
     return out + n;
@@ -98,16 +113,12 @@ inline std::uint32_t shift_out(std::uint64_t& f, std::uint32_t c) {
     return static_cast<std::uint32_t>(high >> 32) + (sum < low ? 1u : 0u);
 }
 
-inline constexpr std::uint32_t kPow10Int[] = {1,      10,      100,      1000,     10000,
-                                              100000, 1000000, 10000000, 100000000};
-
 // |v| = i + f/2^64 exactly, for |v| below 2^63 whose fraction has at most
 // 64 bits (|v| >= 2^-11, or 0): then the decimals come off f exactly, up
 // to 8 at a time, and what remains of f decides the rounding, half to even.
 template <int P> inline bool format_fast(char*& out, double v) {
     static_assert(P >= 0 && P <= kFastMaxPrecision);
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
+    const auto bits = std::bit_cast<std::uint64_t>(v);
     const int biased = static_cast<int>((bits >> 52) & 0x7ff);
     std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
     std::uint64_t integer = 0, f = 0;

@@ -7,6 +7,7 @@
 // to the sink fails, the output stays failed and the run can report it.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -79,8 +80,14 @@ class Output {
     // Writing straight into the buffer, for the formats: room for up to
     // `size` bytes (at most kMinCapacity), written from the pointer
     // returned, then the end of what was written.
-    char* reserve(std::size_t size) { return claim(size); }
-    void advance_to(const char* end) { commit(end); }
+    char* reserve(std::size_t size) {
+        assert(size <= kMinCapacity);
+        return claim(size);
+    }
+    void advance_to(const char* end) {
+        assert(end >= buffer_.data() + used_ && end <= buffer_.data() + capacity_);
+        commit(end);
+    }
     char* put_line_end(char* p) const {
         if (crlf_) *p++ = '\r';
         *p++ = '\n';
@@ -96,6 +103,7 @@ class Output {
     std::size_t room() const { return capacity_ - used_; }
     // Room for `size` bytes at the end of the buffer (size <= capacity).
     char* claim(std::size_t size) {
+        assert(size <= capacity_);
         if (room() < size) drain();
         return buffer_.data() + used_;
     }

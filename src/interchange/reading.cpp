@@ -6,20 +6,20 @@ namespace textmatte {
 
 void read_text_record(TextRecord& t, const Line& line) {
     FieldReader f(line.text(), 2);
-    f.real(t.ChX) && f.real(t.ChY) && f.real(t.ChDX) && f.real(t.ChDY) && f.space() &&
-        f.literal('"') && f.rest(t.ChSTR0.data(), TextRecord::kRawCapacity);
+    f.real(t.x) && f.real(t.y) && f.real(t.dx) && f.real(t.dy) && f.space() && f.literal('"') &&
+        f.rest(t.raw);
 }
 
 TextTypeRecord read_text_type(TextTypes& t, const Line& line) {
     const char kind = line.at(2);
     if (kind == '"') return TextTypeRecord::none;
     if (kind == '0') {
-        t.MOJIS = 0;
+        t.in_force = 0;
         FieldReader f(line.text(), 3);
-        f.real(t.MOJI_W[0]) && f.real(t.MOJI_H[0]) && f.real(t.MOJI_D[0]) && f.decimal(t.MOJI_C[0]);
+        f.real(t.width[0]) && f.real(t.height[0]) && f.real(t.spacing[0]) && f.decimal(t.pen[0]);
         return TextTypeRecord::free_size;
     }
-    FieldReader(line.text(), 2).decimal(t.MOJIS);
+    FieldReader(line.text(), 2).decimal(t.in_force);
     return TextTypeRecord::numbered;
 }
 
@@ -31,11 +31,11 @@ void read_text_type_table(TextTypes& t, const Line& line) {
         }
     };
     switch (line.at(2)) {
-    case 'w': reals(t.MOJI_W); break;
-    case 'h': reals(t.MOJI_H); break;
-    case 'd': reals(t.MOJI_D); break;
+    case 'w': reals(t.width); break;
+    case 'h': reals(t.height); break;
+    case 'd': reals(t.spacing); break;
     case 'c':
-        for (std::size_t i = 1; i < t.MOJI_C.size() && f.decimal(t.MOJI_C[i]); ++i) {
+        for (std::size_t i = 1; i < t.pen.size() && f.decimal(t.pen[i]); ++i) {
         }
         break;
     default: break;

@@ -1,5 +1,6 @@
-// Reading of the text and text-type records into the run's state: shared by
-// the record scanner and the preview, so both read a drawing alike.
+// What a record is, by its head, and the reading of the text and text-type
+// records into the run's state: shared by the record scanner and the
+// preview, so both read a drawing alike.
 #pragma once
 
 #include "interchange/line_reader.hpp"
@@ -7,9 +8,66 @@
 
 namespace textmatte {
 
-// A text record: "c" followed by anything but "c", "n" or "i".
-inline bool is_text_record(const Line& line) {
-    return line.at(0) == 'c' && line.at(1) != 'c' && line.at(1) != 'n' && line.at(1) != 'i';
+// The records told apart by their first one or two bytes.
+enum class RecordHead {
+    comment,         // "#"
+    line,            // " " and the end points
+    text,            // "c" followed by anything but "c", "n" or "i"
+    text_type,       // "cn"
+    circle,          // "ci"
+    cc,              // "cc"
+    bz,              // "bz"
+    layer_group,     // "lg"
+    layer,           // "ly"
+    line_type,       // "lt"
+    colour,          // "lc"
+    other_attribute, // "l" followed by anything else
+    pen,             // "pn"
+    point,           // "pt"
+    solid,           // "sl"
+    hq,              // "hq"
+    header_point,    // "hp"
+    text_type_table, // "hc"
+    other,           // anything else: "z", "hs", digits, capitals, empty lines ...
+};
+
+inline RecordHead classify(const Line& line) {
+    const char second = line.at(1);
+    switch (line.at(0)) {
+    case '#': return RecordHead::comment;
+    case ' ': return RecordHead::line;
+    case 'c':
+        switch (second) {
+        case 'n': return RecordHead::text_type;
+        case 'i': return RecordHead::circle;
+        case 'c': return RecordHead::cc;
+        default: return RecordHead::text;
+        }
+    case 'b': return second == 'z' ? RecordHead::bz : RecordHead::other;
+    case 'l':
+        switch (second) {
+        case 'g': return RecordHead::layer_group;
+        case 'y': return RecordHead::layer;
+        case 't': return RecordHead::line_type;
+        case 'c': return RecordHead::colour;
+        default: return RecordHead::other_attribute;
+        }
+    case 'p':
+        switch (second) {
+        case 'n': return RecordHead::pen;
+        case 't': return RecordHead::point;
+        default: return RecordHead::other;
+        }
+    case 's': return second == 'l' ? RecordHead::solid : RecordHead::other;
+    case 'h':
+        switch (second) {
+        case 'q': return RecordHead::hq;
+        case 'p': return RecordHead::header_point;
+        case 'c': return RecordHead::text_type_table;
+        default: return RecordHead::other;
+        }
+    default: return RecordHead::other;
+    }
 }
 
 // Reads a text record's start point, direction and raw string; fields

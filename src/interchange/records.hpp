@@ -8,41 +8,42 @@
 namespace textmatte {
 
 // Line record " x1 y1 x2 y2 ".
-void Sen(Output& output, double x1, double y1, double x2, double y2);
+void write_line_record(Output& output, double x1, double y1, double x2, double y2);
 // Point record "pt x y ".
-void Ten(Output& output, double x, double y);
+void write_point_record(Output& output, double x, double y);
 // Colour record "lc<n> ".
-void Lcout(Output& output, int colour);
+void write_colour_record(Output& output, int colour);
 // RGB colour record "lc10 #rrggbb" from components, packed without clamping.
-void SRGBout(Output& output, int red, int green, int blue);
+void write_rgb_colour_record(Output& output, int red, int green, int blue);
 // RGB colour record "lc10 #rrggbb" from a packed 0xRRGGBB value.
-void S16RGBout(Output& output, int packed);
+void write_rgb_colour_record(Output& output, int packed);
 // Solid records with two, three and four corners.
-void SL2out(Output& output, double x1, double y1, double x2, double y2);
-void SL3out(Output& output, double x1, double y1, double x2, double y2, double x3, double y3);
-void SL4out(Output& output, double x1, double y1, double x2, double y2, double x3, double y3,
-            double x4, double y4);
+void write_solid_record(Output& output, double x1, double y1, double x2, double y2);
+void write_solid_record(Output& output, double x1, double y1, double x2, double y2, double x3,
+                        double y3);
+void write_solid_record(Output& output, double x1, double y1, double x2, double y2, double x3,
+                        double y3, double x4, double y4);
 // "sc" and "se" records: seven values with 10 decimals, the eighth with 2.
-void SCout(Output& output, double a1, double a2, double a3, double a4, double a5, double a6,
-           double a7, double a8);
-void SEout(Output& output, double a1, double a2, double a3, double a4, double a5, double a6,
-           double a7, double a8);
+void write_sc_record(Output& output, double a1, double a2, double a3, double a4, double a5,
+                     double a6, double a7, double a8);
+void write_se_record(Output& output, double a1, double a2, double a3, double a4, double a5,
+                     double a6, double a7, double a8);
 // Text-type record "cn<n> ".
-void Cnout(Output& output, int type);
+void write_text_type_record(Output& output, int type);
 // A record shaped like a text record under the caller's head.
-void MojiOutSS(Output& output, const char* head, double x, double y, double dx, double dy,
-               const char* text);
+void write_text_shaped_record(Output& output, const char* head, double x, double y, double dx,
+                              double dy, const char* text);
 // Text records with a fixed direction field "3 0".
-void MojiOutS(Output& output, double x, double y, const char* text);
-void MojiOutSD(Output& output, double x, double y, double value, const char* text);
-void MojiOutD1(Output& output, double x, double y, int n);
-void MojiOutD2(Output& output, double x, double y, int n1, int n2);
+void write_text_record(Output& output, double x, double y, const char* text);
+void write_text_and_real_record(Output& output, double x, double y, double value, const char* text);
+void write_number_text_record(Output& output, double x, double y, int n);
+void write_number_pair_text_record(Output& output, double x, double y, int n1, int n2);
 // Circle records: centre and radius; or all seven fields.
-void Kci(Output& output, double cx, double cy, double r);
-void Kdci(Output& output, double cx, double cy, double r, double start, double end, double v6,
-          double v7);
+void write_circle_record(Output& output, double cx, double cy, double r);
+void write_circle_record(Output& output, double cx, double cy, double r, double start, double end,
+                         double v6, double v7);
 
 // Distance between two points.
-double LengSen(double x1, double y1, double x2, double y2);
+double distance(double x1, double y1, double x2, double y2);
 
 } // namespace textmatte

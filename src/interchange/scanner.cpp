@@ -38,7 +38,7 @@ bool shows_record_kind(DebugLevel level) {
 void line_record(ScannerState& s, const Line& line) {
     FieldReader f(line.text(), 1);
     f.real(s.x1) && f.real(s.y1) && f.real(s.x2) && f.real(s.y2);
-    if (s.x1 != s.x2 || s.y1 != s.y2) s.stepcnt = 3;
+    if (s.x1 != s.x2 || s.y1 != s.y2) s.record_kind = 3;
 }
 
 enum class Radix { decimal, hexadecimal };
@@ -49,17 +49,6 @@ void attribute_record(const Line& line, Output& output, Radix radix, int& curren
     FieldReader f(line.text(), 2);
     radix == Radix::decimal ? f.decimal(current) : f.hex(current);
     latch(latched, current);
-}
-
-void l_record(RunState& run, const Line& line, Output& output) {
-    Attributes& a = run.attrs;
-    switch (line.at(1)) {
-    case 'g': attribute_record(line, output, Radix::hexadecimal, a.GROUP, a.GROUPi); break;
-    case 'y': attribute_record(line, output, Radix::hexadecimal, a.LAYER, a.LAYERi); break;
-    case 't': attribute_record(line, output, Radix::decimal, a.TYPE, a.TYPEi); break;
-    case 'c': attribute_record(line, output, Radix::decimal, a.COLOR, a.COLORi); break;
-    default: copy_line(line, output); break;
-    }
 }
 
 // The kinds of header point record, by the byte after the index.
@@ -89,84 +78,84 @@ void header_point(ScannerState& s, const Line& line, Output& console, bool trace
     case 'l':
     case 'c':
         if (line.at(4) != (kind_byte == 'l' ? 'n' : 'h')) return;
-        FieldReader(line.text(), 2).decimal(s.iPOINT);
-        s.stepcnt = 2; // its coordinates are not kept
+        FieldReader(line.text(), 2).decimal(s.header_point_index);
+        s.record_kind = 2; // its coordinates are not kept
         return;
     default: return;
     }
-    FieldReader(line.text(), 2).decimal(s.iPOINT);
-    if (s.iPOINT < 0 || s.iPOINT > ScannerState::kLastHeaderPoint) return; // no entry to store
-    const auto i = static_cast<std::size_t>(s.iPOINT);
+    FieldReader(line.text(), 2).decimal(s.header_point_index);
+    if (s.header_point_index < 0 || s.header_point_index > ScannerState::kLastHeaderPoint)
+        return; // no entry to store
+    const auto i = static_cast<std::size_t>(s.header_point_index);
     FieldReader f(line.text(), coordinates);
-    f.real(s.PX[i]) && f.real(s.PY[i]);
-    if (trace) trace_header_point(console, kind, s.iPOINT, s.PX[i], s.PY[i]);
+    f.real(s.header_x[i]) && f.real(s.header_y[i]);
+    if (trace)
+        trace_header_point(console, kind, s.header_point_index, s.header_x[i], s.header_y[i]);
 }
 
-void h_record(RunState& run, const Line& line, const ScanStreams& streams) {
-    switch (line.at(1)) {
-    case 'q':
-        write<"hd\n">(streams.output);
-        run.scan.stepcnt = 1;
-        break;
-    case 'p':
-        header_point(run.scan, line, streams.console,
-                     run.settings.isTest == DebugLevel::scan_trace);
-        break;
-    case 'c': read_text_type_table(run.types, line); break;
-    default: break; // "hs" and the rest: consumed
-    }
-}
-
-void p_record(RunState& run, const Line& line, Output& output) {
-    if (line.at(1) == 'n')
-        attribute_record(line, output, Radix::hexadecimal, run.attrs.TENS, run.attrs.TENSi);
-    // "pt", "pl" and the rest: consumed
-}
-
-void trace_line(const RunState& run, const Line& line, Output& console, unsigned jd_xmax,
-                unsigned jd_limit) {
+void trace_line(const RunState& run, const Line& line, Output& console, unsigned counted_lines,
+                unsigned line_limit) {
     write<"## ---- JW_PATTERN()  jwc_temp.txt processing --------\n"
           "##  jd_x=%u/%u : jd_x/jd_xmax  jd_limit=%u\n"
-          "##  buf=(%s)\n">(console, run.scan.jd_x, jd_xmax, jd_limit, line.text());
+          "##  buf=(%s)\n">(console, run.scan.line_index, counted_lines, line_limit, line.text());
 }
 
 } // namespace
 
 void dispatch(RunState& run, const Line& line, const ScanStreams& streams, TextHandler& texts) {
     Output& output = streams.output;
-    switch (line.at(0)) {
-    case '#': copy_line(line, output); break;
-    case 'c':
-        switch (line.at(1)) {
-        case 'c': copy_line(line, output); break;
-        case 'n': text_type_record(run, line, output); break;
-        case 'i': break; // circle: consumed
-        default:
-            read_text_record(run.text, line);
-            texts.handle_text(run.text, run.types, run.scan.jd_x);
-            break;
-        }
+    Attributes& a = run.attrs;
+    switch (classify(line)) {
+    case RecordHead::comment:
+    case RecordHead::cc:
+    case RecordHead::bz:
+    case RecordHead::other_attribute: copy_line(line, output); break;
+    case RecordHead::line:
+        if (shows_record_kind(run.settings.debug_level)) line_record(run.scan, line);
         break;
-    case 'b':
-        if (line.at(1) == 'z') copy_line(line, output);
+    case RecordHead::text:
+        read_text_record(run.text, line);
+        texts.handle_text(run.text, run.types, run.scan.line_index);
         break;
-    case ' ':
-        if (shows_record_kind(run.settings.isTest)) line_record(run.scan, line);
+    case RecordHead::text_type: text_type_record(run, line, output); break;
+    case RecordHead::layer_group:
+        attribute_record(line, output, Radix::hexadecimal, a.layer_group, a.first_layer_group);
         break;
-    case 'l': l_record(run, line, output); break;
-    case 'h': h_record(run, line, streams); break;
-    case 'p': p_record(run, line, output); break;
-    default: break; // "z", digits, capitals, tabs, empty lines ...: consumed
+    case RecordHead::layer:
+        attribute_record(line, output, Radix::hexadecimal, a.layer, a.first_layer);
+        break;
+    case RecordHead::line_type:
+        attribute_record(line, output, Radix::decimal, a.line_type, a.first_line_type);
+        break;
+    case RecordHead::colour:
+        attribute_record(line, output, Radix::decimal, a.colour, a.first_colour);
+        break;
+    case RecordHead::pen:
+        attribute_record(line, output, Radix::hexadecimal, a.pen, a.first_pen);
+        break;
+    case RecordHead::hq:
+        write<"hd\n">(output);
+        run.scan.record_kind = 1;
+        break;
+    case RecordHead::header_point:
+        header_point(run.scan, line, streams.console,
+                     run.settings.debug_level == DebugLevel::scan_trace);
+        break;
+    case RecordHead::text_type_table: read_text_type_table(run.types, line); break;
+    case RecordHead::circle:
+    case RecordHead::point:
+    case RecordHead::solid:
+    case RecordHead::other: break; // consumed
     }
 }
 
-void JW_PATTERN(RunState& run, const ScanStreams& streams, TextHandler& texts, unsigned jd_xmax,
-                unsigned jd_limit) {
+void scan_records(RunState& run, const ScanStreams& streams, TextHandler& texts,
+                  unsigned counted_lines, unsigned line_limit) {
     Line line;
-    const bool trace = run.settings.isTest == DebugLevel::scan_trace;
-    for (run.scan.jd_x = 0; run.scan.jd_x != jd_limit; ++run.scan.jd_x) {
+    const bool trace = run.settings.debug_level == DebugLevel::scan_trace;
+    for (run.scan.line_index = 0; run.scan.line_index != line_limit; ++run.scan.line_index) {
         if (!streams.input.next(line)) break;
-        if (trace) trace_line(run, line, streams.console, jd_xmax, jd_limit);
+        if (trace) trace_line(run, line, streams.console, counted_lines, line_limit);
         dispatch(run, line, streams, texts);
     }
 }

@@ -16,7 +16,7 @@ namespace textmatte {
 // text becomes; the run hands the scanner the box routine this way.
 class TextHandler {
   public:
-    virtual void handle_text(TextRecord& text, const TextTypes& types, unsigned jd_x) = 0;
+    virtual void handle_text(TextRecord& text, const TextTypes& types, unsigned line_index) = 0;
 
   protected:
     ~TextHandler() = default;
@@ -29,10 +29,11 @@ struct ScanStreams {
     Output& console;
 };
 
-// Scans at most jd_limit lines; at the scan-trace level traces every line
-// on the console. jd_xmax, the counted lines, shows in the trace only.
-void JW_PATTERN(RunState& run, const ScanStreams& streams, TextHandler& texts, unsigned jd_xmax,
-                unsigned jd_limit);
+// Scans at most `line_limit` lines; at the scan-trace level traces every
+// line on the console. `counted_lines`, the line count made before the
+// scan, shows in that trace only.
+void scan_records(RunState& run, const ScanStreams& streams, TextHandler& texts,
+                  unsigned counted_lines, unsigned line_limit);
 
 // Handles one line; the scan's body, exposed so a line's output can be
 // checked on its own.

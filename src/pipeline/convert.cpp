@@ -8,17 +8,18 @@ namespace textmatte {
 
 namespace {
 
-void end_of_run_lines(const RunState& run, unsigned jd_xmax, Output& output, Output& console) {
-    const int count = static_cast<int>(jd_xmax);
-    switch (run.settings.isTest) {
+void end_of_run_lines(const RunState& run, unsigned counted_lines, Output& output,
+                      Output& console) {
+    const int count = static_cast<int>(counted_lines);
+    switch (run.settings.debug_level) {
     case DebugLevel::scan_trace:
         write<"# ------------------ main() Pattern1 end file closing ------------------ \n"
-              "# jd_xmax= %d stepcnt= %d Error(%d)\n">(console, count, run.scan.stepcnt, 0);
+              "# jd_xmax= %d stepcnt= %d Error(%d)\n">(console, count, run.scan.record_kind, 0);
         break;
     case DebugLevel::closing_comments:
         write<"# ------------------ main() Pattern1 end file closing ------------------ \n"
-              "#    jd_xmax= %d stepcnt= %d KYlengTotal= %.8f\n">(output, count, run.scan.stepcnt,
-                                                                  0.0);
+              "#    jd_xmax= %d stepcnt= %d KYlengTotal= %.8f\n">(output, count,
+                                                                  run.scan.record_kind, 0.0);
         break;
     default: break;
     }
@@ -27,15 +28,16 @@ void end_of_run_lines(const RunState& run, unsigned jd_xmax, Output& output, Out
 } // namespace
 
 void TextBoxes::handle_text(TextRecord& text, const TextTypes& types, unsigned) {
-    CHR_PRO(settings_, text, types, output_, console_);
+    box_text(settings_, text, types, output_, console_);
 }
 
-void convert(RunState& run, LineReader& input, Output& output, Output& console, unsigned jd_xmax) {
+void convert(RunState& run, LineReader& input, Output& output, Output& console,
+             unsigned counted_lines) {
     TextBoxes boxes(run.settings, output, console);
-    JW_PATTERN(run, ScanStreams{input, output, console}, boxes, jd_xmax, kLineLimit);
+    scan_records(run, ScanStreams{input, output, console}, boxes, counted_lines, kLineLimit);
     if (input.failed()) return;
-    end_of_run_lines(run, jd_xmax, output, console);
-    IniZokusei(run.attrs, output);
+    end_of_run_lines(run, counted_lines, output, console);
+    write_trailer(run.attrs, output);
 }
 
 } // namespace textmatte

@@ -16,7 +16,7 @@ class TextBoxes final : public TextHandler {
   public:
     TextBoxes(const RunSettings& settings, Output& output, Output& console)
         : settings_(settings), output_(output), console_(console) {}
-    void handle_text(TextRecord& text, const TextTypes& types, unsigned jd_x) override;
+    void handle_text(TextRecord& text, const TextTypes& types, unsigned line_index) override;
 
   private:
     const RunSettings& settings_;
@@ -26,7 +26,8 @@ class TextBoxes final : public TextHandler {
 
 // The scan of at most kLineLimit lines, the end-of-run lines and the
 // trailer. Stops after the scan when the input could not be read.
-void convert(RunState& run, LineReader& input, Output& output, Output& console, unsigned jd_xmax);
+void convert(RunState& run, LineReader& input, Output& output, Output& console,
+             unsigned counted_lines);
 
 // Most lines an input may have.
 inline constexpr unsigned kLineLimit = 50000;

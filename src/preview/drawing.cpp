@@ -45,17 +45,18 @@ class Reader {
     Reader(Draw draw, const TextTypes& types) : draw_(draw), types_(types) {}
 
     void read(const Line& line) {
-        const char c0 = line.at(0), c1 = line.at(1);
         ++drawing.records;
-        if (c0 == ' ') return line_record(line);
-        if (c0 == 'c' && c1 == 'i') return circle(line);
-        if (c0 == 'c' && c1 == 'n') return void(read_text_type(types_, line));
-        if (is_text_record(line)) return draw_ == Draw::everything ? text(line) : void();
-        if (c0 == 'p' && c1 == 't') return point(line);
-        if (c0 == 's' && c1 == 'l') return solid(line);
-        if (c0 == 'l' && c1 == 'c') return colour(line);
-        if (c0 == 'h' && c1 == 'c') return read_text_type_table(types_, line);
-        --drawing.records; // none the preview knows
+        switch (classify(line)) {
+        case RecordHead::line: return line_record(line);
+        case RecordHead::circle: return circle(line);
+        case RecordHead::text_type: return void(read_text_type(types_, line));
+        case RecordHead::text: return draw_ == Draw::everything ? text(line) : void();
+        case RecordHead::point: return point(line);
+        case RecordHead::solid: return solid(line);
+        case RecordHead::colour: return colour(line);
+        case RecordHead::text_type_table: return read_text_type_table(types_, line);
+        default: --drawing.records; // none the preview knows
+        }
     }
 
     const TextTypes& types() const { return types_; }
@@ -124,11 +125,12 @@ class Reader {
         read_text_record(text_, line);
         clean_text(text_);
         Shape& s = add(Shape::Kind::text);
-        s.points = {{text_.ChX, text_.ChY}};
-        s.direction = {text_.ChDX, text_.ChDY};
-        s.height =
-            types_.has(types_.MOJIS) ? types_.MOJI_H[static_cast<std::size_t>(types_.MOJIS)] : 0.0;
-        s.text = shift_jis_to_utf8(text_.ChSTR.data());
+        s.points = {{text_.x, text_.y}};
+        s.direction = {text_.dx, text_.dy};
+        s.height = types_.has(types_.in_force)
+                       ? types_.height[static_cast<std::size_t>(types_.in_force)]
+                       : 0.0;
+        s.text = shift_jis_to_utf8(text_.cleaned.data());
     }
 
     Draw draw_;
@@ -172,7 +174,7 @@ Drawing read_result(std::string_view input, const RunSettings& settings) {
     // textmatte's output, computed here, over them.
     RunState run;
     run.settings = settings;
-    run.settings.isTest = DebugLevel::off;
+    run.settings.debug_level = DebugLevel::off;
     StringSource input_bytes(input);
     LineReader input_lines(input_bytes);
     StringSink output_bytes, console_bytes;
@@ -180,7 +182,7 @@ Drawing read_result(std::string_view input, const RunSettings& settings) {
     convert(run, input_lines, output, console, 0);
     output.flush();
     TextTypes types = own.types();
-    types.MOJIS = 1; // the output's text-type records set it again, in order
+    types.in_force = 1; // the output's text-type records set it again, in order
     Reader result(Draw::everything, types);
     read_lines(result, output_bytes.bytes);
     Drawing d = std::move(own.drawing);

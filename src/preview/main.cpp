@@ -13,9 +13,9 @@
 
 #include "files/files.hpp"
 #include "interchange/format.hpp"
+#include "options/options.hpp"
 #include "preview/drawing.hpp"
 #include "preview/svg.hpp"
-#include "run/options.hpp"
 #include "state/state.hpp"
 
 namespace {
@@ -34,8 +34,6 @@ struct Arguments {
 // the ones after them are textmatte's options, of which shade, margin and
 // decoration change the picture. (A file name may begin with / or -.)
 bool parse(int argc, char* argv[], Arguments& a, Output& errors) {
-    StringSink traces; // the option trace is the program's, not the picture's
-    Output quiet_console(traces, LineEnds::lf);
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--result") == 0 && a.files.empty() && !a.result) {
@@ -43,8 +41,8 @@ bool parse(int argc, char* argv[], Arguments& a, Output& errors) {
         } else if (a.files.size() < 2) {
             a.files.push_back(arg);
         } else if (a.result && (arg[0] == '/' || arg[0] == '-')) {
-            opt(arg, a.settings, quiet_console, errors);
-            a.settings.isTest = DebugLevel::off; // traces are for the program
+            // The option trace is the program's, not the picture's.
+            if (apply_option(arg, a.settings).illegal) write_illegal_option(errors);
         } else {
             return false;
         }

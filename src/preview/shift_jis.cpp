@@ -8,15 +8,13 @@
 #include <iconv.h>
 #endif
 
+#include "background/matte.hpp"
+
 namespace textmatte::preview {
 
 namespace {
 
 constexpr const char* kReplacement = "\xef\xbf\xbd"; // U+FFFD
-
-bool is_lead_byte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
-}
 
 // Converts one character (one or two bytes); false if it does not convert.
 bool convert_one(std::string_view unit, std::string& out);

@@ -7,10 +7,10 @@
 
 #include "interchange/format.hpp"
 #include "interchange/line_reader.hpp"
+#include "options/options.hpp"
 #include "pipeline/convert.hpp"
 #include "run/exchange.hpp"
 #include "run/failure.hpp"
-#include "run/options.hpp"
 #include "run/usage.hpp"
 #include "state/state.hpp"
 
@@ -83,7 +83,7 @@ class Process {
     // A normal run leaves no partial output behind; a debug run keeps what
     // it wrote, to be looked at.
     [[nodiscard]] Failure partial_output(Failure failure) {
-        if (run_.settings.isTest == DebugLevel::off) exchange_.discard_output();
+        if (run_.settings.debug_level == DebugLevel::off) exchange_.discard_output();
         return failure;
     }
 
@@ -103,7 +103,7 @@ Status Process::operator()() {
     if (!input) return Failure::open(kWorkName, -1);
     std::unique_ptr<OutFile> output_file = exchange_.create_output();
     if (!output_file) return Failure::open(kOutputName, -1);
-    if (run_.settings.isTest == DebugLevel::off)
+    if (run_.settings.debug_level == DebugLevel::off)
         return transform(std::move(input), *output_file, 0);
 
     LineReader counter(*input, kFileBlock);
@@ -117,7 +117,7 @@ Status Process::operator()() {
 }
 
 Status Process::transform(std::unique_ptr<InFile> input, OutFile& output_file, unsigned counted) {
-    const bool normal_run = run_.settings.isTest == DebugLevel::off;
+    const bool normal_run = run_.settings.debug_level == DebugLevel::off;
     InterruptibleSink output_sink(output_file, interrupts_);
     Output output(output_sink, LineEnds::crlf, kFileBlock);
     InterruptibleSource input_bytes(*input, interrupts_);
@@ -158,8 +158,9 @@ Status Process::refuse_over_limit(OutFile& output_file) {
 void apply_options(int argc, const char* const argv[], RunSettings& settings, Output& console,
                    Output& errors) {
     for (int i = 1; i < argc && argv[i]; ++i)
-        if (argv[i][0] == '-' || argv[i][0] == '/') opt(argv[i], settings, console, errors);
-    if (settings.isTest == DebugLevel::text_trace)
+        if (argv[i][0] == '-' || argv[i][0] == '/')
+            write_option_notice(apply_option(argv[i], settings), console, errors);
+    if (settings.debug_level == DebugLevel::text_trace)
         write<"\n\n#### debug #### Cmd-Option read\n">(console);
 }
 
@@ -170,7 +171,7 @@ void apply_options(int argc, const char* const argv[], RunSettings& settings, Ou
     if (Status failed = Process(state, fs, exchange, console, interrupts)()) return failed;
     // Until the output replaces the host's file the run can still stop.
     if (interrupts.pending()) return Failure::interrupted();
-    if (state.settings.isTest != DebugLevel::off) return std::nullopt;
+    if (state.settings.debug_level != DebugLevel::off) return std::nullopt;
     return exchange.replace_with_output();
 }
 

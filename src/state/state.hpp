@@ -2,9 +2,9 @@
 //
 // Everything lives in plain structs owned by the run and handed around by
 // reference, so the scanner, the box routine and the trailer can be driven
-// in memory, many times in one process. Field names are the program's
-// traditional ones (isTest, MOJI_H, COLORi ...) so the code reads like the
-// record formats it implements.
+// in memory, many times in one process. The debug traces still print some
+// older words for these fields (MOJIS, ChSTR, wSCLR, stepcnt ...); they are
+// part of the traces' bytes, not names in the code.
 #pragma once
 
 #include <array>
@@ -19,9 +19,7 @@ enum class DebugLevel : int {
     closing_comments = 1, // two comment lines in the output before the trailer
     text_trace = 2,       // the options-read line and nine lines per text
     scan_trace = 3,       // option trace, three lines per line read, end lines
-    option_trace_4 = 4,   // levels 4 to 6 add the option trace only
-    option_trace_5 = 5,
-    option_trace_6 = 6,
+    options_only = 4,     // levels 4, 5 and 6: the option trace only
 };
 
 // Levels from 3 up follow every option with the option trace.
@@ -31,22 +29,23 @@ constexpr bool traces_options(DebugLevel level) {
 
 // Settings chosen on the command line; fixed once the options are read.
 struct RunSettings {
-    DebugLevel isTest = DebugLevel::off;
-    int iGRAY = 5; // shade index
-    int iBACK = 3; // margin around a text, drawing units
-    int iBOLD = 0; // decoration prefix 0..3
-    int wSCLR = 0; // shown only by the option trace
+    DebugLevel debug_level = DebugLevel::off;
+    int shade_index = 5;   // into the shade table, 0..9
+    int margin = 3;        // around a text, drawing units; negative shrinks the box
+    int decoration = 0;    // decoration prefix 0..3
+    int traced_number = 0; // shown only by the option trace
 };
 
-// Text types 1..10 come from the table records, entry 0 from the latest
-// free-size text-type record. MOJIS may name a type outside 0..10.
+// The text types: width, height, character spacing and pen of each.
+// Types 1..10 come from the table records, entry 0 from the latest
+// free-size text-type record. The type in force may be outside 0..10.
 struct TextTypes {
     static constexpr int kEntries = 11;
-    std::array<double, kEntries> MOJI_W{};
-    std::array<double, kEntries> MOJI_H{};
-    std::array<double, kEntries> MOJI_D{};
-    std::array<int, kEntries> MOJI_C{};
-    int MOJIS = 1;
+    std::array<double, kEntries> width{};
+    std::array<double, kEntries> height{};
+    std::array<double, kEntries> spacing{};
+    std::array<int, kEntries> pen{};
+    int in_force = 1;
 
     bool has(int type) const { return type >= 0 && type < kEntries; }
 };
@@ -57,44 +56,47 @@ struct TextRecord {
     static constexpr std::size_t kRawCapacity = 260;
     static constexpr std::size_t kCleanMax = 231;
 
-    double ChX = 0.0;
-    double ChY = 0.0;
-    double ChDX = 0.0;
-    double ChDY = 0.0;
-    std::array<char, kRawCapacity + 1> ChSTR0{}; // NUL-terminated
-    std::array<char, kCleanMax + 1> ChSTR{};     // NUL-terminated
+    double x = 0.0;
+    double y = 0.0;
+    double dx = 0.0;
+    double dy = 0.0;
+    std::array<char, kRawCapacity + 1> raw{};  // NUL-terminated
+    std::array<char, kCleanMax + 1> cleaned{}; // NUL-terminated: what is written back
 };
 
-// Current value and first-seen latch of every attribute. A latch holds the
-// sentinel 20 until a record of its kind sets it.
+// Current value and first-seen latch of every attribute. A latch holds
+// kNotSeen until a record of its kind sets it.
 struct Attributes {
-    static constexpr int kSentinel = 20;
+    static constexpr int kNotSeen = 20;
 
-    int COLOR = 1, COLORi = kSentinel;
-    int TYPE = 1, TYPEi = kSentinel;
-    int LAYER = 0, LAYERi = kSentinel;
-    int GROUP = 0, GROUPi = kSentinel;
-    int TENS = 1, TENSi = kSentinel;
-    int MOJISi = kSentinel;
+    int colour = 1, first_colour = kNotSeen;
+    int line_type = 1, first_line_type = kNotSeen;
+    int layer = 0, first_layer = kNotSeen;
+    int layer_group = 0, first_layer_group = kNotSeen;
+    int pen = 1, first_pen = kNotSeen;
+    int first_text_type = kNotSeen;
     // Free text size latches; the negative width keeps the free-size line
     // out of a trailer that never saw a free-size record.
-    double MOJIWi = -20.0;
-    double MOJIHi = 20.0;
-    double MOJIDi = 20.0;
-    int MOJICi = kSentinel;
+    double first_free_width = -20.0;
+    double first_free_height = 20.0;
+    double first_free_spacing = 20.0;
+    int first_free_pen = kNotSeen;
 };
 
 // What the scanner keeps from line to line.
 struct ScannerState {
     static constexpr int kLastHeaderPoint = 3; // header points 0..3
 
-    unsigned jd_x = 0;
-    int stepcnt = 0;
+    unsigned line_index = 0; // of the line being scanned
+    // Shown by the closing lines of the debug levels: 1 after an "hq"
+    // record, 2 after a header point's "ln" or "ch" form, 3 after a line
+    // record whose ends differ; the latest of these counts.
+    int record_kind = 0;
     // The last line record's end points: fields a line lacks keep their values.
     double x1 = 0.0, y1 = 0.0, x2 = 0.0, y2 = 0.0;
-    std::array<double, kLastHeaderPoint + 1> PX{};
-    std::array<double, kLastHeaderPoint + 1> PY{};
-    int iPOINT = 0;
+    std::array<double, kLastHeaderPoint + 1> header_x{};
+    std::array<double, kLastHeaderPoint + 1> header_y{};
+    int header_point_index = 0;
 };
 
 // Everything one run shares; a fresh object is a fresh run.

@@ -20,23 +20,23 @@ struct Text {
 std::string records_for(const Text& t, double height, RunSettings settings = {},
                         std::string* trace = nullptr) {
     TextTypes types;
-    types.MOJIS = 3;
-    types.MOJI_H[3] = height;
+    types.in_force = 3;
+    types.height[3] = height;
     TextRecord text;
-    text.ChX = t.x;
-    text.ChY = t.y;
-    text.ChDX = t.dx;
-    text.ChDY = t.dy;
-    std::memcpy(text.ChSTR0.data(), t.raw.c_str(), t.raw.size() + 1);
+    text.x = t.x;
+    text.y = t.y;
+    text.dx = t.dx;
+    text.dy = t.dy;
+    std::memcpy(text.raw.data(), t.raw.c_str(), t.raw.size() + 1);
     testing::Captured file, console(LineEnds::lf);
-    CHR_PRO(settings, text, types, file.out, console.out);
+    box_text(settings, text, types, file.out, console.out);
     if (trace) *trace = console.str();
     return file.str();
 }
 
 std::string solid_of(const Text& t, double height, int margin) {
     RunSettings s;
-    s.iBACK = margin;
+    s.margin = margin;
     std::string all = records_for(t, height, s);
     std::size_t begin = all.find("sl ");
     return all.substr(begin, all.find("\r\n", begin) - begin);
@@ -121,7 +121,7 @@ TEST(TextBox, DefaultsGiveThreeRecords) {
 
 std::string text_record(const std::string& raw, int decoration = 0) {
     RunSettings s;
-    s.iBOLD = decoration;
+    s.decoration = decoration;
     std::string all = records_for({1, 2, 3, 0, raw}, 5, s);
     return all.substr(all.find("ch "));
 }
@@ -164,7 +164,7 @@ TEST(Decoration, PrefixesTheWholeCleanedString) {
     EXPECT_EQ(text_record("ABC\n", -2), head + "ABC\r\n"); // unknown: undecorated
     // The colour record and the solid do not depend on the decoration.
     RunSettings plain, decorated;
-    decorated.iBOLD = 2;
+    decorated.decoration = 2;
     std::string a = records_for({1, 2, 3, 0}, 5, plain),
                 b = records_for({1, 2, 3, 0}, 5, decorated);
     EXPECT_EQ(a.substr(0, a.find("ch ")), b.substr(0, b.find("ch ")));
@@ -180,20 +180,20 @@ TEST(Shade, SelectsTheGreyOfTheTable) {
     };
     for (const Case& c : cases) {
         RunSettings s;
-        s.iGRAY = c.index;
+        s.shade_index = c.index;
         EXPECT_EQ(records_for({0, 0, 1, 0}, 1, s).substr(0, 14), c.record) << c.index;
     }
 }
 
 TEST(TextBox, ATextTypeOutsideTheTableHasNoHeight) {
     TextTypes types;
-    types.MOJIS = 12;
+    types.in_force = 12;
     TextRecord text;
-    text.ChDX = 30;
-    text.ChX = 10;
-    text.ChY = 20;
+    text.dx = 30;
+    text.x = 10;
+    text.y = 20;
     testing::Captured file, console(LineEnds::lf);
-    CHR_PRO(RunSettings{}, text, types, file.out, console.out);
+    box_text(RunSettings{}, text, types, file.out, console.out);
     EXPECT_NE(file.str().find("sl 7.000000000000 17.000000000000 43.000000000000 17.000000000000 "
                               "43.000000000000 23.000000000000"),
               std::string::npos);
@@ -201,8 +201,8 @@ TEST(TextBox, ATextTypeOutsideTheTableHasNoHeight) {
 
 TEST(Trace, LevelTwoPrintsNineLinesAndTheSameRecords) {
     RunSettings level2, level3;
-    level2.isTest = DebugLevel::text_trace;
-    level3.isTest = DebugLevel::scan_trace;
+    level2.debug_level = DebugLevel::text_trace;
+    level3.debug_level = DebugLevel::scan_trace;
     std::string trace;
     std::string records = records_for({10, 20, 30, 0}, 5, level2, &trace);
     EXPECT_EQ(records, records_for({10, 20, 30, 0}, 5));

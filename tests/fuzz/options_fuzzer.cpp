@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "check.hpp"
-#include "run/options.hpp"
+#include "options/options.hpp"
 
 using namespace textmatte;
 
@@ -35,15 +35,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     StringSink out_bytes, err_bytes;
     Output out(out_bytes, LineEnds::lf), err(err_bytes, LineEnds::lf);
     for (const std::string& a : args)
-        if (!a.empty() && (a[0] == '-' || a[0] == '/')) opt(a.c_str(), s, out, err);
+        if (!a.empty() && (a[0] == '-' || a[0] == '/'))
+            write_option_notice(apply_option(a.c_str(), s), out, err);
     out.flush();
     err.flush();
-    check(s.isTest >= DebugLevel::off && s.isTest <= DebugLevel::option_trace_6,
+    check(s.debug_level >= DebugLevel::off && s.debug_level <= DebugLevel::options_only,
           "debug level out of range");
-    check(s.iGRAY >= 0 && s.iGRAY <= 9, "shade out of range");
-    check(s.iBACK >= -5 && s.iBACK <= 5, "margin out of range");
-    check(s.iBOLD >= 0 && s.iBOLD <= 3, "decoration out of range");
-    check(s.wSCLR >= -8 && s.wSCLR <= 8, "wSCLR out of range");
+    check(s.shade_index >= 0 && s.shade_index <= 9, "shade out of range");
+    check(s.margin >= -5 && s.margin <= 5, "margin out of range");
+    check(s.decoration >= 0 && s.decoration <= 3, "decoration out of range");
+    check(s.traced_number >= -8 && s.traced_number <= 8, "traced number out of range");
     check(repeats_of(err_bytes.bytes, "\n illegal Option.\n"), "unexpected error output");
     check(out_bytes.bytes.empty() ||
               out_bytes.bytes.rfind("# --- wSCLR=(", std::string::npos) != std::string::npos,

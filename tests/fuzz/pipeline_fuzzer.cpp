@@ -62,10 +62,10 @@ void check_line(const Line& line, std::string_view produced) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     RunSettings settings;
     if (size >= 4) {
-        settings.isTest = static_cast<DebugLevel>(data[0] % 7);
-        settings.iGRAY = static_cast<std::int8_t>(data[1]);
-        settings.iBACK = static_cast<std::int8_t>(data[2]);
-        settings.iBOLD = static_cast<std::int8_t>(data[3]);
+        settings.debug_level = static_cast<DebugLevel>(data[0] % 7);
+        settings.shade_index = static_cast<std::int8_t>(data[1]);
+        settings.margin = static_cast<std::int8_t>(data[2]);
+        settings.decoration = static_cast<std::int8_t>(data[3]);
         data += 4;
         size -= 4;
     }
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ++lines;
     }
     const std::size_t body = file_bytes.bytes.size();
-    IniZokusei(run.attrs, file);
+    write_trailer(run.attrs, file);
     file.flush();
 
     // The trailer ends the output and is whole lines of attribute records.
@@ -112,13 +112,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     f2.flush();
     c2.flush();
     std::string expected = file_bytes.bytes.substr(0, body);
-    if (settings.isTest == DebugLevel::closing_comments) {
+    if (settings.debug_level == DebugLevel::closing_comments) {
         check(file2.bytes.size() > body, "level 1 lines missing");
         check(file2.bytes.compare(0, body, expected) == 0, "pipeline differs from line by line");
     } else {
         check(file2.bytes == file_bytes.bytes, "pipeline differs from line by line");
     }
-    if (settings.isTest != DebugLevel::text_trace && settings.isTest != DebugLevel::scan_trace)
+    if (settings.debug_level != DebugLevel::text_trace &&
+        settings.debug_level != DebugLevel::scan_trace)
         check(console2.bytes.empty(), "trace at a level that has none");
     return 0;
 }

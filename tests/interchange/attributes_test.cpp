@@ -55,10 +55,10 @@ TEST(Trailer, RestoresTheFirstValueOfEveryAttribute) {
 
 TEST(Trailer, FreeSizeLineNeedsAPositiveWidth) {
     Attributes a;
-    a.MOJISi = 0;
-    a.MOJIWi = std::nan("");
+    a.first_text_type = 0;
+    a.first_free_width = std::nan("");
     testing::Captured cap;
-    IniZokusei(a, cap.out);
+    write_trailer(a, cap.out);
     EXPECT_EQ(cap.str(), "lg14\r\nly14\r\nlt20\r\nlc20\r\n");
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <span>
 #include <string>
 
 namespace textmatte {
@@ -166,15 +167,15 @@ TEST(FieldReader, StartsAtAFixedByteAndReadsNothingBeyondTheLine) {
     char text[8] = "kept";
     FieldReader beyond("l", 2);
     EXPECT_FALSE(beyond.space());
-    EXPECT_FALSE(beyond.rest(text, 7));
+    EXPECT_FALSE(beyond.rest(text));
     EXPECT_STREQ(text, "kept");
 }
 
 // The text record's read: four reals, white space, a quote, then the rest.
-bool read_text(std::string_view line, double (&v)[4], char* text, std::size_t capacity) {
+bool read_text(std::string_view line, double (&v)[4], std::span<char> text) {
     FieldReader f(line, 0);
     return f.real(v[0]) && f.real(v[1]) && f.real(v[2]) && f.real(v[3]) && f.space() &&
-           f.literal('"') && f.rest(text, capacity);
+           f.literal('"') && f.rest(text);
 }
 
 TEST(FieldReader, TextFieldTakesEveryByteAfterTheQuote) {
@@ -192,7 +193,7 @@ TEST(FieldReader, TextFieldTakesEveryByteAfterTheQuote) {
     for (const Case& c : cases) {
         double v[4] = {};
         char text[261] = "kept";
-        EXPECT_EQ(read_text(c.line, v, text, 260), c.converts) << c.line;
+        EXPECT_EQ(read_text(c.line, v, text), c.converts) << c.line;
         EXPECT_STREQ(text, c.text) << c.line;
     }
 }
@@ -204,7 +205,7 @@ TEST(FieldReader, TextFieldNeverWritesPastItsCapacity) {
     std::memset(buffer, 'G', sizeof buffer);
     double v[4] = {};
     const std::string line = " 1 1 1 1 \"" + std::string(300, 'x');
-    EXPECT_TRUE(read_text(line, v, buffer, 7));
+    EXPECT_TRUE(read_text(line, v, std::span<char>(buffer, 8)));
     EXPECT_EQ(std::string(buffer), "xxxxxxx");
     EXPECT_EQ(std::string(buffer + 8, 8), "GGGGGGGG");
 }

@@ -89,8 +89,8 @@ TEST(Scanner, TextTypeTableAndTextTypeReachTheText) {
 TEST(Scanner, TextTypeRecordVariants) {
     struct Case {
         const char* input;
-        const char* mojis;     // "MOJIS(n)" of the text trace
-        const char* free_size; // entry 0, as the text trace shows it
+        const char* type_shown; // "MOJIS(n)" of the text trace
+        const char* free_size;  // entry 0, as the text trace shows it
     } cases[] = {
         {"cn12\r\n", "MOJIS(12)", "W(0.0) H(0.0) D(0.0) Pen(0)"},
         {"cn-1\r\n", "MOJIS(-1)", "W(0.0) H(0.0) D(0.0) Pen(0)"},
@@ -103,7 +103,7 @@ TEST(Scanner, TextTypeRecordVariants) {
         const std::string trace =
             scan_only(std::string(c.input) + "ch 0 0 1 0 \"t\r\n", at_level(DebugLevel::text_trace))
                 .console;
-        EXPECT_NE(trace.find(std::string("(t)  ") + c.mojis), std::string::npos) << c.input;
+        EXPECT_NE(trace.find(std::string("(t)  ") + c.type_shown), std::string::npos) << c.input;
         EXPECT_NE(trace.find(c.free_size), std::string::npos) << c.input;
     }
 }
@@ -111,7 +111,7 @@ TEST(Scanner, TextTypeRecordVariants) {
 TEST(Scanner, RecordKindMarkerKeepsTheLastKind) {
     struct Case {
         const char* input;
-        int stepcnt;
+        int record_kind;
     } cases[] = {
         {"", 0},
         {" 1 1 1 1\r\n", 0}, // equal end points
@@ -127,7 +127,7 @@ TEST(Scanner, RecordKindMarkerKeepsTheLastKind) {
     for (const Case& c : cases) {
         const std::string output =
             convert_all(c.input, at_level(DebugLevel::closing_comments)).output;
-        EXPECT_NE(output.find("stepcnt= " + std::to_string(c.stepcnt) + " KYleng"),
+        EXPECT_NE(output.find("stepcnt= " + std::to_string(c.record_kind) + " KYleng"),
                   std::string::npos)
             << c.input;
     }
@@ -157,7 +157,7 @@ TEST(Scanner, LevelThreeTracesEveryLine) {
                          "##  buf=(lc1)\n");
     EXPECT_EQ(scan_only("", at_level(DebugLevel::scan_trace)).console, "");
     for (DebugLevel level : {DebugLevel::off, DebugLevel::closing_comments, DebugLevel::text_trace,
-                             DebugLevel::option_trace_4})
+                             DebugLevel::options_only})
         EXPECT_EQ(scan_only("hp1 1 2\r\n", at_level(level)).console, "");
 }
 
@@ -167,7 +167,7 @@ TEST(Scanner, StopsAtTheLineLimit) {
     LineReader reader(source);
     testing::Captured file, console(LineEnds::lf);
     TextBoxes boxes(run.settings, file.out, console.out);
-    JW_PATTERN(run, ScanStreams{reader, file.out, console.out}, boxes, 3, 2);
+    scan_records(run, ScanStreams{reader, file.out, console.out}, boxes, 3, 2);
     EXPECT_EQ(file.str(), "lc1\r\nlc2\r\n");
 }
 

@@ -129,7 +129,7 @@ TEST(Preview, TheResultDrawsTheDrawingThenBoxesThenTexts) {
     const std::string input = "hch 1 2 5 4 5 6 7 8 9 10\r\n 0 0 40 0\r\nci 5 5 2\r\n"
                               "cn3\r\nch 10 20 30 0 \"ABC\r\npt 1 1\r\n";
     RunSettings settings;
-    settings.iGRAY = 3;
+    settings.shade_index = 3;
     const Drawing d = read_result(input, settings);
     std::vector<std::string> kinds;
     for (const Shape& s : d.shapes)

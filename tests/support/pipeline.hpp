@@ -19,7 +19,7 @@ struct Result {
 
 inline RunSettings at_level(DebugLevel level) {
     RunSettings s;
-    s.isTest = level;
+    s.debug_level = level;
     return s;
 }
 
@@ -31,18 +31,19 @@ inline Result scan_only(std::string_view input, RunSettings settings = {}) {
     LineReader reader(source);
     Captured file, console(LineEnds::lf);
     TextBoxes boxes(run.settings, file.out, console.out);
-    JW_PATTERN(run, ScanStreams{reader, file.out, console.out}, boxes, 0, kLineLimit);
+    scan_records(run, ScanStreams{reader, file.out, console.out}, boxes, 0, kLineLimit);
     return {file.str(), console.str()};
 }
 
 // Scan, end-of-run lines and trailer, as a run writes them.
-inline Result convert_all(std::string_view input, RunSettings settings = {}, unsigned jd_xmax = 0) {
+inline Result convert_all(std::string_view input, RunSettings settings = {},
+                          unsigned counted_lines = 0) {
     RunState run;
     run.settings = settings;
     StringSource source(input);
     LineReader reader(source);
     Captured file, console(LineEnds::lf);
-    convert(run, reader, file.out, console.out, jd_xmax);
+    convert(run, reader, file.out, console.out, counted_lines);
     return {file.str(), console.str()};
 }
 

@@ -1,4 +1,4 @@
-// peak_rss PROGRAM [ARGS...]: runs PROGRAM and prints its peak resident
+// textmatte-peak-rss PROGRAM [ARGS...]: runs PROGRAM and prints its peak resident
 // memory in kB. A child forked from a large process counts that process's
 // pages as its own until it execs, so the measurement is taken from this
 // small launcher instead of from the test itself.

@@ -1,4 +1,4 @@
-#include "run/options.hpp"
+#include "options/options.hpp"
 
 #include <gtest/gtest.h>
 
@@ -20,22 +20,22 @@ Outcome apply(const std::vector<std::string>& args) {
     Outcome o;
     testing::Captured out(LineEnds::lf), err(LineEnds::lf);
     for (const std::string& a : args)
-        opt(a.c_str(), o.settings, out.out, err.out);
+        write_option_notice(apply_option(a.c_str(), o.settings), out.out, err.out);
     o.out = out.str();
     o.err = err.str();
     return o;
 }
 
 const std::string kIllegal = "\n illegal Option.\n";
-std::string option_trace(int wSCLR) {
-    return "# --- command line option ---------------\n# --- wSCLR=(" + std::to_string(wSCLR) +
-           ")\n";
+std::string option_trace(int traced_number) {
+    return "# --- command line option ---------------\n# --- wSCLR=(" +
+           std::to_string(traced_number) + ")\n";
 }
 
 TEST(Options, SetTheRunSettings) {
     struct Case {
         std::vector<std::string> args;
-        int isTest, iGRAY, iBACK, iBOLD, wSCLR;
+        int debug_level, shade_index, margin, decoration, traced_number;
         int illegal;
     } cases[] = {
         {{}, 0, 5, 3, 0, 0, 0},
@@ -48,6 +48,8 @@ TEST(Options, SetTheRunSettings) {
         {{"/c5/d3"}, 0, 5, 3, 0, 0, 0},
         {{"/c 7"}, 0, 7, 3, 0, 0, 0},
         {{"/c-3"}, 0, 3, 3, 0, 0, 0},
+        {{"/c  -12abc"}, 0, 2, 3, 0, 0, 0},
+        {{"/d+2"}, 0, 5, 2, 0, 0, 0},
         {{"/c99999999999"}, 0, 7, 3, 0, 0, 0},
         {{"/d7"}, 0, 5, 1, 0, 0, 0},
         {{"/d-2"}, 0, 5, -2, 0, 0, 0},
@@ -63,7 +65,8 @@ TEST(Options, SetTheRunSettings) {
         {{"/t12"}, 1, 5, 3, 0, 0, 0},
         {{"/t7"}, 0, 5, 3, 0, 0, 0},
         {{"/t0"}, 0, 5, 3, 0, 0, 0},
-        {{"/T6"}, 6, 5, 3, 0, 0, 0},
+        {{"/T6"}, 4, 5, 3, 0, 0, 0},
+        {{"/t5"}, 4, 5, 3, 0, 0, 0},
         {{"/c1", "/c2", "/d4", "/d0"}, 0, 2, 0, 0, 0, 0},
         {{"/b", "/e1", "/m", "/N", "/s", "/u", "/w9"}, 0, 5, 3, 0, 0, 0},
         {{"/x"}, 0, 5, 3, 0, 0, 1},
@@ -81,11 +84,11 @@ TEST(Options, SetTheRunSettings) {
     for (const Case& c : cases) {
         Outcome o = apply(c.args);
         const std::string where = c.args.empty() ? "(none)" : c.args.front();
-        EXPECT_EQ(o.settings.isTest, static_cast<DebugLevel>(c.isTest)) << where;
-        EXPECT_EQ(o.settings.iGRAY, c.iGRAY) << where;
-        EXPECT_EQ(o.settings.iBACK, c.iBACK) << where;
-        EXPECT_EQ(o.settings.iBOLD, c.iBOLD) << where;
-        EXPECT_EQ(o.settings.wSCLR, c.wSCLR) << where;
+        EXPECT_EQ(o.settings.debug_level, static_cast<DebugLevel>(c.debug_level)) << where;
+        EXPECT_EQ(o.settings.shade_index, c.shade_index) << where;
+        EXPECT_EQ(o.settings.margin, c.margin) << where;
+        EXPECT_EQ(o.settings.decoration, c.decoration) << where;
+        EXPECT_EQ(o.settings.traced_number, c.traced_number) << where;
         std::string illegal;
         for (int i = 0; i < c.illegal; ++i)
             illegal += kIllegal;
@@ -103,13 +106,25 @@ TEST(Options, TraceFollowsEveryArgumentFromLevelThreeOn) {
     EXPECT_EQ(apply({"/t1", "/c1"}).out, "");
 }
 
-TEST(Options, ReadIntLikeAtoiButSaturating) {
-    EXPECT_EQ(read_int("  -12abc"), -12);
-    EXPECT_EQ(read_int("+5"), 5);
-    EXPECT_EQ(read_int("x5"), 0);
-    EXPECT_EQ(read_int(""), 0);
-    EXPECT_EQ(read_int("99999999999"), 2147483647);
-    EXPECT_EQ(read_int("-99999999999"), -2147483647 - 1);
+// Applying an option only tells what to show; the caller shows it.
+TEST(Options, TheNoticeSaysWhatToShow) {
+    struct Case {
+        std::vector<std::string> args; // the notice of the last one is checked
+        bool illegal;
+        int traced_number; // -1: no option trace
+    } cases[] = {
+        {{"/c3"}, false, -1},       {{"/x"}, true, -1},          {{"/t3"}, false, 0},
+        {{"/t3", "/t"}, false, -1}, {{"/t6", "/a12"}, false, 3}, {{"/t4", "/a12", "/x"}, true, 3},
+        {{"/t2", "/q"}, true, -1},
+    };
+    for (const Case& c : cases) {
+        RunSettings settings;
+        OptionNotice notice;
+        for (const std::string& a : c.args)
+            notice = apply_option(a.c_str(), settings);
+        EXPECT_EQ(notice.illegal, c.illegal) << c.args.back();
+        EXPECT_EQ(notice.traced_number.value_or(-1), c.traced_number) << c.args.back();
+    }
 }
 
 } // namespace

@@ -1,0 +1,91 @@
+#include "options/options.hpp"
+
+#include <cassert>
+#include <cstring>
+
+#include "interchange/fields.hpp"
+#include "interchange/format.hpp"
+
+namespace textmatte {
+
+namespace {
+
+int magnitude(int v) {
+    return v < 0 ? -v : v;
+} // v is a remainder here, never INT_MIN
+
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The value read as atoi reads it: 0 where no number begins, and
+// saturated at the limits of a 32-bit integer.
+int number(const char* value) {
+    int n = 0;
+    read_decimal(value, value + std::strlen(value), n); // no number: n stays 0
+    return n;
+}
+
+// Only the first character of the value counts: '1' to '6', else level 0.
+// Levels 4, 5 and 6 do the same.
+DebugLevel debug_level(const char* value) {
+    if (value[0] >= '1' && value[0] <= '3') return static_cast<DebugLevel>(value[0] - '0');
+    if (value[0] >= '4' && value[0] <= '6') return DebugLevel::options_only;
+    return DebugLevel::off;
+}
+
+} // namespace
+
+OptionNotice apply_option(const char* arg, RunSettings& s) {
+    assert(arg[0] == '-' || arg[0] == '/');
+    const char letter = lower(arg[1]);
+    const char* value = arg[1] ? arg + 2 : "";
+    const bool has_value = value[0] != '\0';
+    OptionNotice notice;
+    switch (letter) {
+    case 'a':
+        s.traced_number = 7;
+        if (has_value) s.traced_number = number(value) % 9;
+        break;
+    case 'c':
+        // A negative shade counts by its magnitude.
+        if (has_value) s.shade_index = magnitude(number(value) % 10);
+        break;
+    case 'd':
+        if (has_value) s.margin = number(value) % 6;
+        break;
+    case 'f':
+        if (has_value) s.decoration = magnitude(number(value) % 4);
+        break;
+    case 't':
+        if (!has_value) {
+            s.debug_level = DebugLevel::off;
+            return notice; // a bare t shows no option trace
+        }
+        s.debug_level = debug_level(value);
+        break;
+    case 'b':
+    case 'e':
+    case 'm':
+    case 'n':
+    case 's':
+    case 'u':
+    case 'w': break; // accepted, changes nothing
+    default: notice.illegal = true; break;
+    }
+    if (traces_options(s.debug_level)) notice.traced_number = s.traced_number;
+    return notice;
+}
+
+void write_illegal_option(Output& errors) {
+    write<"\n illegal Option.\n">(errors);
+}
+
+void write_option_notice(const OptionNotice& notice, Output& console, Output& errors) {
+    if (notice.illegal) write_illegal_option(errors);
+    if (notice.traced_number)
+        write<"# --- command line option ---------------\n# --- wSCLR=(%d)\n">(
+            console, *notice.traced_number);
+}
+
+} // namespace textmatte
