@@ -28,9 +28,9 @@ TEST(PreviewEndToEnd, DrawsTheExampleBeforeAfterAndAsTheResult) {
     } cases[] = {
         // Before: the drawing's lines; after: a grey box under every text, but
         // nothing the run consumed; the result: both, as the host shows them.
-        {{"before.txt", "before.svg"}, "before.svg", 5, 4, 0},
+        {{"before.txt", "before.svg"}, "before.svg", 5, 25, 0},
         {{"after.txt", "after.svg"}, "after.svg", 5, 0, 5},
-        {{"--result", "before.txt", "result.svg", "/c3", "/d2"}, "result.svg", 5, 4, 5},
+        {{"--result", "before.txt", "result.svg", "/c3", "/d2"}, "result.svg", 5, 25, 5},
     };
     for (const Case& c : cases) {
         ProgramResult r = run_program(TEXTMATTE_PREVIEW_EXE, dir.path(), c.args);
