@@ -6,7 +6,8 @@
 //                                                it after a textmatte run with
 //                                                these options
 //
-// OUT.svg of - writes the picture to standard output.
+// OUT.svg of - writes the picture to standard output; --help prints the
+// usage, --version the version.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,7 +17,12 @@
 #include "options/options.hpp"
 #include "preview/drawing.hpp"
 #include "preview/svg.hpp"
+#include "run/usage.hpp"
 #include "state/state.hpp"
+
+#ifndef TEXTMATTE_VERSION
+#define TEXTMATTE_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -60,9 +66,43 @@ bool read_all(InFile& in, std::string& bytes) {
     return in.close();
 }
 
+void write_preview_usage(Output& console) {
+    write<"usage: textmatte-preview IN.txt OUT.svg\n"
+          "       textmatte-preview --result IN.txt OUT.svg [/cN /dN /fN]\n"
+          "\n"
+          "Draws an interchange file as a standalone SVG picture: its lines, circles,\n"
+          "arcs, points, solids and texts.\n"
+          "\n"
+          "  IN.txt    the interchange file, such as the jwc_temp.txt a CAD program\n"
+          "            writes for textmatte; it is only read\n"
+          "  OUT.svg   the SVG picture to write (replaced if it exists);\n"
+          "            - writes it to standard output\n"
+          "  --result  before the files: draw the drawing as the CAD program shows it\n"
+          "            after a textmatte run, every text over its grey box, computed\n"
+          "            in memory by textmatte's own code\n"
+          "  /cN /dN /fN\n"
+          "            after the files, with --result: textmatte's shade, margin and\n"
+          "            decoration of the boxes (see textmatte --help); its other\n"
+          "            options change nothing in the picture\n"
+          "\n"
+          "textmatte-preview --version prints the version; --help or /? this text.\n">(console);
+}
+
+// --help or --version, which print on standard output and touch no file.
+int answer(Request request) {
+    Output console(standard_output(), LineEnds::lf);
+    if (request == Request::help)
+        write_preview_usage(console);
+    else
+        write<"textmatte-preview %s\n">(console, TEXTMATTE_VERSION);
+    return console.flush() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (const Request request = find_request(argc, argv); request != Request::none)
+        return answer(request);
     Output errors(standard_error(), LineEnds::lf);
     auto fail = [&errors](const char* what, const char* name) {
         write<"Cannot %s file: %s \n">(errors, what, name);
@@ -72,7 +112,8 @@ int main(int argc, char* argv[]) {
     Arguments args;
     if (!parse(argc, argv, args, errors)) {
         write<"usage: textmatte-preview IN.txt OUT.svg\n"
-              "       textmatte-preview --result IN.txt OUT.svg [/cN /dN /fN]\n">(errors);
+              "       textmatte-preview --result IN.txt OUT.svg [/cN /dN /fN]\n"
+              "textmatte-preview --help says more.\n">(errors);
         errors.flush();
         return 2;
     }
@@ -93,7 +134,7 @@ int main(int argc, char* argv[]) {
         preview::write_svg(drawing, svg);
         if (!svg.flush()) return fail("write", "(standard output)");
     } else {
-        fs.remove_name(out_name);
+        (void)fs.remove_name(out_name); // the picture is made new; none there is fine
         auto out_file = fs.create_new(out_name);
         if (!out_file) return fail("open", out_name);
         Output svg(*out_file, LineEnds::lf, kBlock);

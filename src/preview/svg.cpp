@@ -137,11 +137,10 @@ void solid(Output& out, const View& v, const Shape& s) {
     write<"\" fill=\"%s\" stroke=\"none\"/>\n">(out, s.colour.c_str());
 }
 
-// The width of a text in ems, estimated: renderers that do not stretch a
-// text to a given length (rsvg-convert among them) then still draw it the
-// length of its run. Latin letters and half-width kana are about half an em
-// wide, the full-width characters of Japanese one em.
-double estimated_width_em(const std::string& utf8) {
+// The width of a text in ems in a fixed-pitch font, as CAD programs draw
+// texts: Latin letters 0.6 em (the common monospace fonts), half-width kana
+// half an em, the full-width characters of Japanese one em.
+double monospace_width_em(const std::string& utf8) {
     double em = 0;
     for (std::size_t i = 0; i < utf8.size();) {
         const auto c = static_cast<unsigned char>(utf8[i]);
@@ -155,17 +154,26 @@ double estimated_width_em(const std::string& utf8) {
     return em;
 }
 
+// A text runs from its start point the length of its direction vector. Two
+// things make it do so: a horizontal scale from its width in the monospace
+// font to that length, for renderers that ignore textLength (rsvg-convert
+// among them), and textLength, which stretches the glyphs exactly to that
+// width, for those that honour it (browsers): together the text fills its
+// run, and a box sits evenly around it, in either.
 void text(Output& out, const View& v, const Shape& s) {
     const double x = v.x(s.points[0].x), y = v.y(s.points[0].y);
     const double angle = std::atan2(s.direction.y, s.direction.x) * 180.0 / std::numbers::pi;
     const double length = std::hypot(s.direction.x, s.direction.y) * v.scale;
     const double size = text_height(s) * v.scale;
-    const double natural = estimated_width_em(s.text) * size;
+    const double natural = monospace_width_em(s.text) * size;
     const double stretch = length > 0 && natural > 0 ? length / natural : 1.0;
     write<"<text font-size=\"%.3f\" fill=\"%s\" transform=\"translate(%.3f %.3f)">(
         out, size, s.colour.c_str(), x, y);
     if (angle != 0.0) write<" rotate(%.3f)">(out, -angle);
-    write<" scale(%.3f 1)\">">(out, std::isfinite(stretch) ? stretch : 1.0);
+    write<" scale(%.3f 1)\"">(out, std::isfinite(stretch) ? stretch : 1.0);
+    if (natural > 0 && length > 0 && std::isfinite(length))
+        write<" textLength=\"%.3f\" lengthAdjust=\"spacingAndGlyphs\"">(out, natural);
+    out.literal(">");
     escaped(out, s.text);
     write<"</text>\n">(out);
 }
@@ -176,7 +184,7 @@ void write_svg(const Drawing& drawing, Output& out) {
     const View v = fit(drawing);
     write<"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n">(out);
     write<"<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
-          "viewBox=\"0 0 %.3f %.3f\" font-family=\"sans-serif\" stroke-width=\"1\">\n">(
+          "viewBox=\"0 0 %.3f %.3f\" font-family=\"monospace\" stroke-width=\"1\">\n">(
         out, v.width, v.height, v.width, v.height);
     write<"<rect width=\"100%%\" height=\"100%%\" fill=\"#ffffff\"/>\n">(out);
     for (const Shape& s : drawing.shapes) {

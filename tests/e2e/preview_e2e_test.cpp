@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "e2e/program.hpp"
 #include "support/xml.hpp"
@@ -27,9 +28,9 @@ TEST(PreviewEndToEnd, DrawsTheExampleBeforeAfterAndAsTheResult) {
     } cases[] = {
         // Before: the drawing's lines; after: a grey box under every text, but
         // nothing the run consumed; the result: both, as the host shows them.
-        {{"before.txt", "before.svg"}, "before.svg", 5, 4, 0},
+        {{"before.txt", "before.svg"}, "before.svg", 5, 25, 0},
         {{"after.txt", "after.svg"}, "after.svg", 5, 0, 5},
-        {{"--result", "before.txt", "result.svg", "/c3", "/d2"}, "result.svg", 5, 4, 5},
+        {{"--result", "before.txt", "result.svg", "/c3", "/d2"}, "result.svg", 5, 25, 5},
     };
     for (const Case& c : cases) {
         ProgramResult r = run_program(TEXTMATTE_PREVIEW_EXE, dir.path(), c.args);
@@ -61,11 +62,38 @@ TEST(PreviewEndToEnd, SaysWhatIsWrong) {
     ProgramResult usage = run_program(TEXTMATTE_PREVIEW_EXE, dir.path(), {});
     EXPECT_EQ(usage.status, 2);
     EXPECT_EQ(usage.err, "usage: textmatte-preview IN.txt OUT.svg\n"
-                         "       textmatte-preview --result IN.txt OUT.svg [/cN /dN /fN]\n");
+                         "       textmatte-preview --result IN.txt OUT.svg [/cN /dN /fN]\n"
+                         "textmatte-preview --help says more.\n");
     ProgramResult missing = run_program(TEXTMATTE_PREVIEW_EXE, dir.path(), {"none.txt", "out.svg"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "Cannot open file: none.txt \n");
     EXPECT_TRUE(dir.files().empty());
+}
+
+// For a person at a terminal: the usage and the version on standard output,
+// status 0, wherever the request stands, and no file touched or made.
+TEST(PreviewEndToEnd, AnswersHelpAndVersionOnStandardOutput) {
+    TempDir dir;
+    dir.write("in.txt", "ch 0 0 1 0 \"x\r\n");
+    const std::vector<std::vector<std::string>> help_requests = {
+        {"--help"}, {"/?"}, {"--result", "in.txt", "out.svg", "/c3", "--help"}};
+    for (const auto& args : help_requests) {
+        ProgramResult r = run_program(TEXTMATTE_PREVIEW_EXE, dir.path(), args);
+        EXPECT_EQ(r.status, 0) << args.front();
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out.rfind("usage: textmatte-preview IN.txt OUT.svg\n", 0), 0u) << r.out;
+        for (const char* explained : {"IN.txt ", "OUT.svg ", "- writes it to standard output",
+                                      "--result ", "/cN /dN /fN", "--version"})
+            EXPECT_NE(r.out.find(explained), std::string::npos) << explained;
+    }
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"--version"}, {"in.txt", "--version", "out.svg"}}) {
+        ProgramResult r = run_program(TEXTMATTE_PREVIEW_EXE, dir.path(), args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "textmatte-preview " TEXTMATTE_VERSION "\n");
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_EQ(dir.files().size(), 1u);
 }
 
 } // namespace

@@ -74,24 +74,30 @@ TEST(Preview, DrawsEachRecordWhereItLies) {
            ""},
           {"polygon", {{"points", "20.000,980.000 980.000,980.000 500.000,20.000"}}, ""},
           {"polygon", {{"points", "20.000,980.000 980.000,20.000"}}, ""}}},
-        // 30 units over 960 px; "ABC" at 160 px is about 3 x 0.6 x 160 = 288 px
-        // wide, so it is stretched 3.333 times to its run.
+        // 30 units over 960 px; "ABC" at 160 px is 3 x 0.6 x 160 = 288 px wide
+        // in a monospace font: scaled 3.333 times to its run for renderers
+        // that ignore textLength, and stretched to exactly 288 px before that
+        // scale by those that honour it.
         {"text with the height of its text type, stretched to its run",
          "hch 1 2 5 4 5 6 7 8 9 10\r\ncn3\r\nch 0 0 30 0 \"ABC\r\n",
          {{"text",
-           {{"font-size", "160.000"}, {"transform", "translate(20.000 180.000) scale(3.333 1)"}},
+           {{"font-size", "160.000"},
+            {"transform", "translate(20.000 180.000) scale(3.333 1)"},
+            {"textLength", "288.000"},
+            {"lengthAdjust", "spacingAndGlyphs"}},
            "ABC"}}},
         {"text of the free size, rotated along its direction",
          "cn0 2 10 0 1\r\nch 0 0 0 20 \"up\r\n",
          {{"text",
            {{"font-size", "480.000"},
-            {"transform", "translate(500.000 980.000) rotate(-90.000) scale(1.667 1)"}},
+            {"transform", "translate(500.000 980.000) rotate(-90.000) scale(1.667 1)"},
+            {"textLength", "576.000"}},
            "up"}}},
         // Japanese characters count one em each: 2 x 480 px over a 960 px run.
         {"full-width characters are about an em wide",
          "cn0 2 10 0 1\r\nch 0 0 20 0 \"\x95\x94\x89\xae\r\n",
          {{"text",
-           {{"transform", "translate(20.000 500.000) scale(1.000 1)"}},
+           {{"transform", "translate(20.000 500.000) scale(1.000 1)"}, {"textLength", "960.000"}},
            "\xe9\x83\xa8\xe5\xb1\x8b"}}},
         {"colours: numbered for lines and texts, RGB only for solids",
          "lc2\r\n 0 0 1 1\r\nlc10 #123456\r\n 0 1 1 0\r\nsl 0 0 1 0 1 1\r\nch 0 0 1 0 \"t\r\n",
@@ -147,6 +153,19 @@ TEST(Preview, TheResultDrawsTheDrawingThenBoxesThenTexts) {
     EXPECT_EQ(box.points[2].y, 28.0); // 20 + height 5 + margin 3
     EXPECT_EQ(d.shapes[4].height, 5.0);
     EXPECT_EQ(d.shapes[4].text, "ABC");
+}
+
+// A textLength of 0 would squeeze a text to nothing where it is honoured:
+// a text without a run (or without characters) keeps its natural width.
+TEST(Preview, ATextWithoutARunIsNotSqueezedToNothing) {
+    for (const char* input : {"ch 0 0 0 0 \"x\r\npt 5 5\r\n", "ch 0 0 10 0 \"\r\n"}) {
+        const std::vector<XmlElement> drawn = shapes(picture(input));
+        ASSERT_FALSE(drawn.empty()) << input;
+        EXPECT_EQ(drawn[0].name, "text") << input;
+        EXPECT_EQ(drawn[0].attributes.count("textLength"), 0u) << input;
+        EXPECT_NE(drawn[0].attributes.at("transform").find("scale(1.000 1)"), std::string::npos)
+            << input;
+    }
 }
 
 TEST(Preview, PictureIsSizedToTheDrawing) {

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what the tests need (Debian packages; as root, or it says which
+# to install), then builds textmatte, the preview and every test, and runs
+# the tests (the Linux release build, in build/release/).
+#   ./scripts/test.sh
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/need.sh" cmake ninja-build g++ libgtest-dev libmpfr-dev pkg-config valgrind
+cd "$root"
+exec cmake --workflow --preset test
