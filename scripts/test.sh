@@ -7,4 +7,4 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/need.sh" cmake ninja-build g++ libgtest-dev libmpfr-dev pkg-config valgrind
 cd "$root"
-exec cmake --workflow --preset test
+exec cmake --workflow --preset release

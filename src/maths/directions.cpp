@@ -22,6 +22,7 @@
 // exact values on millions of arguments.
 #include "maths/directions.hpp"
 
+#include <cassert>
 #include <cmath>
 
 #include "maths/double_double.hpp"
@@ -69,6 +70,7 @@ double atan_small_rest(double hi, double lo) {
 
 // atan(t) for t = t_hi + t_lo in [2^-61, 1].
 DoubleDouble fast::atan(double t_hi, double t_lo) {
+    assert(t_hi >= 0x1p-61 && t_hi <= 1.0);
     const int j = static_cast<int>(t_hi * tables::kSteps + 0.5);
     if (j == 0) return {t_hi, atan_small_rest(t_hi, t_lo)};
     const double c = static_cast<double>(j) / tables::kSteps;
@@ -90,7 +92,7 @@ namespace {
 
 // x - k pi/2 for the k nearest to x 2/pi, |x| <= 4; returns k.
 int reduce(double x, DoubleDouble& r) {
-    const int k = static_cast<int>(std::floor(x * 0.63661977236758134 + 0.5));
+    const int k = static_cast<int>(std::floor(x * tables::kTwoOverPi + 0.5));
     const double kd = k;
     const double* p = tables::kHalfPiParts;
     const double a = x - kd * p[0]; // exact: k p[0] lies within a factor 2 of x
@@ -104,6 +106,7 @@ int reduce(double x, DoubleDouble& r) {
 void sin_cos_fast(const DoubleDouble& r, DoubleDouble& s, DoubleDouble& c) {
     const int j = static_cast<int>(std::floor(r.hi * tables::kSteps + 0.5));
     const int i = j < 0 ? -j : j;
+    assert(i < tables::kSinCosEntries);
     const double u_hi = r.hi - static_cast<double>(j) / tables::kSteps; // exact
     const double u_lo = r.lo;
     const double q = u_hi * u_hi;
@@ -128,6 +131,7 @@ void sin_cos_fast(const DoubleDouble& r, DoubleDouble& s, DoubleDouble& c) {
 
 // Sine and cosine of x by quadrant, |x| <= 4.
 void fast::sin_cos(double x, DoubleDouble& s, DoubleDouble& c) {
+    assert(std::fabs(x) >= 0x1p-27 && std::fabs(x) <= 4.0);
     DoubleDouble r, sr, cr;
     const int k = reduce(x, r);
     sin_cos_fast(r, sr, cr);

@@ -1,7 +1,11 @@
 #include "maths/precise.hpp"
 
+#include <cassert>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
+
+#include "maths/tables.hpp"
 
 namespace textmatte::maths::precise {
 
@@ -11,6 +15,7 @@ using u32 = std::uint32_t;
 using u64 = std::uint64_t;
 
 Fixed zero(int limbs) {
+    assert(limbs >= 1 && limbs <= Fixed::kMaxLimbs);
     Fixed f;
     f.limbs = limbs;
     return f;
@@ -78,6 +83,11 @@ constexpr int kErrorBits = 24;
 
 // Precisions tried in turn, in limbs: 224, 352, 608 and 1248 fraction bits.
 constexpr int kPrecisions[] = {8, 12, 20, 40};
+static_assert(std::size(kPrecisions) == 4, "pi() keeps pi at each of them");
+
+// pi is computed with this many limbs more than asked for.
+constexpr int kPiGuardLimbs = 2;
+static_assert(kPrecisions[3] + kPiGuardLimbs <= Fixed::kMaxLimbs);
 
 Fixed error_bound(int limbs) {
     Fixed e = zero(limbs);
@@ -122,7 +132,7 @@ Fixed atan_fixed(Fixed t) {
 
 // x - k pi/2 with k the nearest integer to x 2/pi; returns k.
 int reduce(double x, int limbs, Fixed& r) {
-    const int k = static_cast<int>(std::floor(x * 0.63661977236758134 + 0.5));
+    const int k = static_cast<int>(std::floor(x * tables::kTwoOverPi + 0.5));
     const Fixed half_pi = shift_right(pi(limbs), 1);
     const Fixed multiple = multiply(half_pi, static_cast<u32>(k < 0 ? -k : k));
     const Fixed xf = from_double(x, limbs);
@@ -165,6 +175,25 @@ Fixed atan_of_inverse(u32 k, int limbs) {
     return sum;
 }
 
+// Machin: pi = 16 atan(1/5) - 4 atan(1/239), with guard limbs.
+Fixed machin_pi(int limbs) {
+    const int wide = limbs + kPiGuardLimbs;
+    const Fixed p =
+        subtract(multiply(atan_of_inverse(5, wide), 16u), multiply(atan_of_inverse(239, wide), 4u));
+    Fixed r = zero(limbs);
+    for (int i = 0; i < limbs; ++i)
+        r.limb[i] = p.limb[i + kPiGuardLimbs];
+    return r;
+}
+
+// pi at one of the precisions the evaluations use, computed on first use.
+// The language initialises a function-local static exactly once, also when
+// threads call in together.
+template <int Limbs> const Fixed& pi_once() {
+    static const Fixed value = machin_pi(Limbs);
+    return value;
+}
+
 } // namespace
 
 int fraction_bits(int limbs) {
@@ -178,6 +207,7 @@ Fixed from_int(int v, int limbs) {
 }
 
 Fixed from_double(double x, int limbs) {
+    assert(std::fabs(x) < 0x1p31); // the integer part fits the top limb
     Fixed f = zero(limbs);
     if (x == 0.0) return f;
     u64 m;
@@ -188,6 +218,7 @@ Fixed from_double(double x, int limbs) {
 }
 
 Fixed add(const Fixed& a, const Fixed& b) {
+    assert(a.limbs == b.limbs);
     Fixed r = zero(a.limbs);
     u64 carry = 0;
     for (int i = 0; i < a.limbs; ++i) {
@@ -218,6 +249,7 @@ bool is_negative(const Fixed& a) {
 }
 
 Fixed multiply(const Fixed& a, const Fixed& b) {
+    assert(a.limbs == b.limbs);
     const int n = a.limbs;
     const Fixed x = magnitude(a), y = magnitude(b);
     u32 product[2 * Fixed::kMaxLimbs] = {};
@@ -233,6 +265,7 @@ Fixed multiply(const Fixed& a, const Fixed& b) {
     Fixed r = zero(n);
     for (int i = 0; i < n; ++i)
         r.limb[i] = product[i + n - 1];
+    assert(product[2 * n - 1] == 0 && !is_negative(r)); // the product fits
     return with_sign(r, is_negative(a) != is_negative(b));
 }
 
@@ -245,10 +278,12 @@ Fixed multiply(const Fixed& a, u32 c) {
         r.limb[i] = static_cast<u32>(t);
         carry = t >> 32;
     }
+    assert(carry == 0 && !is_negative(r)); // the product fits
     return with_sign(r, is_negative(a));
 }
 
 Fixed divide(const Fixed& a, u32 c) {
+    assert(c != 0);
     const Fixed x = magnitude(a);
     Fixed r = zero(a.limbs);
     u64 remainder = 0;
@@ -283,7 +318,9 @@ Fixed shift_right(const Fixed& a, int bits) {
 Fixed reciprocal(const Fixed& a) {
     const int n = a.limbs;
     const Fixed one = from_int(1, n);
-    Fixed y = from_double(1.0 / round_to_double(a), n);
+    const double approximation = round_to_double(a);
+    assert(approximation >= 1.0 && approximation <= 4.0);
+    Fixed y = from_double(1.0 / approximation, n);
     for (int good = 50; good < fraction_bits(n) + 8; good *= 2)
         y = add(y, multiply(y, subtract(one, multiply(a, y)))); // y += y (1 - a y)
     return y;
@@ -292,7 +329,9 @@ Fixed reciprocal(const Fixed& a) {
 Fixed square_root(const Fixed& a) {
     const int n = a.limbs;
     const Fixed one = from_int(1, n);
-    Fixed y = from_double(1.0 / std::sqrt(round_to_double(a)), n); // 1 / sqrt(a)
+    const double approximation = round_to_double(a);
+    assert(approximation >= 1.0 && approximation <= 4.0);
+    Fixed y = from_double(1.0 / std::sqrt(approximation), n); // 1 / sqrt(a)
     for (int good = 50; good < fraction_bits(n) + 8; good *= 2) {
         const Fixed h = subtract(one, multiply(a, multiply(y, y)));
         y = add(y, shift_right(multiply(y, h), 1)); // y += y (1 - a y^2) / 2
@@ -302,11 +341,14 @@ Fixed square_root(const Fixed& a) {
 
 // Long division, one bit at a time: slow, simple and exact.
 Fixed quotient(double numerator, double denominator, int limbs) {
+    assert(numerator > 0.0 && denominator > 0.0);
+    assert(std::isfinite(numerator) && std::isfinite(denominator));
     u64 nm, dm;
     int ne, de;
     decompose(numerator, nm, ne);
     decompose(denominator, dm, de);
     const int highest = ne - de + fraction_bits(limbs); // position of the quotient's bit for 1
+    assert(highest < 32 * limbs - 1);                   // the quotient is below 2^31
     Fixed q = zero(limbs);
     u64 remainder = nm;
     for (int position = highest; position >= 0; --position) {
@@ -320,23 +362,14 @@ Fixed quotient(double numerator, double denominator, int limbs) {
 }
 
 Fixed pi(int limbs) {
-    struct Cached {
-        bool known = false;
-        Fixed value;
-    };
-    static Cached cache[Fixed::kMaxLimbs + 1];
-    Cached& c = cache[limbs];
-    if (!c.known) {
-        // Machin: pi = 16 atan(1/5) - 4 atan(1/239), with two guard limbs.
-        const int wide = limbs + 2;
-        const Fixed p = subtract(multiply(atan_of_inverse(5, wide), 16u),
-                                 multiply(atan_of_inverse(239, wide), 4u));
-        c.value = zero(limbs);
-        for (int i = 0; i < limbs; ++i)
-            c.value.limb[i] = p.limb[i + 2];
-        c.known = true;
+    assert(limbs >= 1 && limbs + kPiGuardLimbs <= Fixed::kMaxLimbs);
+    switch (limbs) {
+    case kPrecisions[0]: return pi_once<kPrecisions[0]>();
+    case kPrecisions[1]: return pi_once<kPrecisions[1]>();
+    case kPrecisions[2]: return pi_once<kPrecisions[2]>();
+    case kPrecisions[3]: return pi_once<kPrecisions[3]>();
+    default: return machin_pi(limbs);
     }
-    return c.value;
 }
 
 double round_to_double(const Fixed& a) {
@@ -368,10 +401,12 @@ DoubleDouble round_to_double_double(const Fixed& a) {
 }
 
 Fixed atan_value(double t, int limbs) {
+    assert(t >= 0.0 && t <= 1.0);
     return atan_fixed(from_double(t, limbs));
 }
 
 Fixed sin_value(double x, int limbs) {
+    assert(std::fabs(x) <= 4.0);
     Fixed r;
     switch (reduce(x, limbs, r) & 3) {
     case 0: return sin_series(r);
@@ -382,6 +417,7 @@ Fixed sin_value(double x, int limbs) {
 }
 
 Fixed cos_value(double x, int limbs) {
+    assert(std::fabs(x) <= 4.0);
     Fixed r;
     switch (reduce(x, limbs, r) & 3) {
     case 0: return cos_series(r);
@@ -394,6 +430,8 @@ Fixed cos_value(double x, int limbs) {
 double atan2(double y, double x) {
     const double ay = std::fabs(y), ax = std::fabs(x);
     const bool swapped = ay > ax;
+    assert(std::isfinite(ax) && std::isfinite(ay) && ax != 0.0 && ay != 0.0);
+    assert(std::ilogb(swapped ? ax : ay) - std::ilogb(swapped ? ay : ax) >= -61); // >= 2^-62
     return correctly_rounded([&](int limbs) {
         Fixed v = atan_fixed(swapped ? quotient(ax, ay, limbs) : quotient(ay, ax, limbs));
         if (swapped) v = subtract(shift_right(pi(limbs), 1), v);
@@ -403,14 +441,17 @@ double atan2(double y, double x) {
 }
 
 double sin(double x) {
+    assert(std::fabs(x) >= 0x1p-30 && std::fabs(x) <= 4.0);
     return correctly_rounded([x](int limbs) { return sin_value(x, limbs); });
 }
 
 double cos(double x) {
+    assert(std::fabs(x) >= 0x1p-30 && std::fabs(x) <= 4.0);
     return correctly_rounded([x](int limbs) { return cos_value(x, limbs); });
 }
 
 double atan_of_tiny_ratio(double y, double x) {
+    assert(x > 0.0 && y > 0.0 && std::isfinite(x));
     u64 ym, xm;
     int ye, xe;
     decompose(y, ym, ye);
@@ -433,6 +474,7 @@ double atan_of_tiny_ratio(double y, double x) {
     }
     // t = (q + remainder / xm) 2^(ye - xe - shift), its top bit at `exponent`.
     const int exponent = ye - xe - shift + 63;
+    assert(exponent < -60); // t < 2^-60
     int keep = 53;
     if (exponent < -1022) keep = 53 - (-1022 - exponent);
     if (keep < 0) return 0.0;

@@ -17,8 +17,10 @@ namespace textmatte::maths::precise {
 // A fixed-point number of `limbs` 32-bit limbs in two's complement, least
 // significant first: the top limb is the integer part, the others the
 // fraction, so value = (the limbs as a signed integer) * 2^(-32 * (limbs - 1)).
+// Every function takes numbers of 1 to kMaxLimbs limbs, and the two
+// operands of add, subtract and multiply have the same number of limbs.
 struct Fixed {
-    static constexpr int kMaxLimbs = 42; // 40 and two guard limbs
+    static constexpr int kMaxLimbs = 42; // 40 and the two guard limbs of pi()
     int limbs = 0;
     std::uint32_t limb[kMaxLimbs] = {};
 };
@@ -26,14 +28,15 @@ struct Fixed {
 int fraction_bits(int limbs);
 
 Fixed from_int(int v, int limbs);
-// Exact when x's last bit lies within the fraction.
+// x with |x| < 2^31; exact when x's last bit lies within the fraction.
 Fixed from_double(double x, int limbs);
 Fixed add(const Fixed& a, const Fixed& b);
 Fixed subtract(const Fixed& a, const Fixed& b);
 Fixed negate(const Fixed& a);
 bool is_negative(const Fixed& a);
 // Products and quotients are truncated: each is off by less than one unit
-// of the last fraction bit (plus the error of its operands).
+// of the last fraction bit (plus the error of its operands). A product
+// stays below 2^31 in magnitude; c of divide is not 0.
 Fixed multiply(const Fixed& a, const Fixed& b);
 Fixed multiply(const Fixed& a, std::uint32_t c);
 Fixed divide(const Fixed& a, std::uint32_t c);
@@ -42,9 +45,10 @@ Fixed shift_right(const Fixed& a, int bits);
 // 1/a for a in [1, 4], and the square root of a in [1, 4]; off by a few units.
 Fixed reciprocal(const Fixed& a);
 Fixed square_root(const Fixed& a);
-// The quotient of two positive doubles, truncated.
+// The quotient of two positive finite doubles, truncated; below 2^31.
 Fixed quotient(double numerator, double denominator, int limbs);
-// pi, off by less than 2^12 units of the last bit.
+// pi, off by less than 2^12 units of the last bit; limbs at most
+// Fixed::kMaxLimbs - 2. Safe to call from several threads.
 Fixed pi(int limbs);
 
 // a rounded to the nearest double, ties to even.

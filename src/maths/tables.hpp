@@ -15,6 +15,10 @@ extern const double kThreeQuarterPi; // rounded
 // exact for |k| <= 3.
 extern const double kHalfPiParts[4];
 
+// 2/pi rounded to a double: x 2/pi rounded to an integer is the number k
+// of quarter turns that both sides' reductions x - k pi/2 take off.
+constexpr double kTwoOverPi = 0.63661977236758134;
+
 constexpr int kSteps = 256;         // tables at multiples of 1/256
 constexpr int kAtanEntries = 257;   // atan(j/256), j = 0..256
 constexpr int kSinCosEntries = 204; // sin and cos (j/256), j = 0..203: past pi/4

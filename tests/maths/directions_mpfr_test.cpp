@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <random>
 
 #include "maths/directions.hpp"
@@ -60,14 +60,12 @@ class Reference : public ::testing::Test {
 };
 
 bool same(double a, double b) {
-    return (std::isnan(a) && std::isnan(b)) || std::memcmp(&a, &b, sizeof a) == 0;
+    return (std::isnan(a) && std::isnan(b)) ||
+           std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
 double any_bits(std::mt19937_64& rng) {
-    const std::uint64_t bits = rng();
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
+    return std::bit_cast<double>(static_cast<std::uint64_t>(rng()));
 }
 
 // A coordinate or vector component as drawings have them, and beyond.

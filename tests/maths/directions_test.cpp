@@ -6,8 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
-#include <cstring>
+#include <cstdint>
 #include <limits>
 
 #include "maths/precise.hpp"
@@ -27,7 +28,8 @@ constexpr double kHalfPi = 0x1.921fb54442d18p+0;
 
 // Equal bits: tells -0 from +0, and any NaN matches any NaN.
 ::testing::AssertionResult same(double got, double want) {
-    if ((std::isnan(got) && std::isnan(want)) || std::memcmp(&got, &want, sizeof got) == 0)
+    if ((std::isnan(got) && std::isnan(want)) ||
+        std::bit_cast<std::uint64_t>(got) == std::bit_cast<std::uint64_t>(want))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << std::hexfloat << got << " instead of " << want;
 }
@@ -103,11 +105,12 @@ TEST(Directions, TablesHoldTheirValues) {
         EXPECT_TRUE(same(entry.hi, d.hi)) << what << " " << j;
         EXPECT_TRUE(same(entry.lo, d.lo)) << what << " " << j;
     };
+    const auto step = [](int j) { return j / static_cast<double>(tables::kSteps); };
     for (int j = 0; j < tables::kAtanEntries; ++j)
-        check(tables::kAtan[j], precise::atan_value(j / 256.0, kLimbs), "atan", j);
+        check(tables::kAtan[j], precise::atan_value(step(j), kLimbs), "atan", j);
     for (int j = 0; j < tables::kSinCosEntries; ++j) {
-        check(tables::kSin[j], precise::sin_value(j / 256.0, kLimbs), "sin", j);
-        check(tables::kCos[j], precise::cos_value(j / 256.0, kLimbs), "cos", j);
+        check(tables::kSin[j], precise::sin_value(step(j), kLimbs), "sin", j);
+        check(tables::kCos[j], precise::cos_value(step(j), kLimbs), "cos", j);
     }
     const precise::Fixed pi = precise::pi(kLimbs);
     check(tables::kPi, pi, "pi", 0);
