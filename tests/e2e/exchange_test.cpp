@@ -56,6 +56,14 @@ std::string text_drawing(int texts) {
     return s;
 }
 
+// What a complete run makes of a drawing.
+std::string result_of(const std::string& drawing) {
+    TempDir dir;
+    dir.write(kHost, drawing);
+    EXPECT_EQ(run_in(dir).status, 0);
+    return dir.files()[fold(kHost)];
+}
+
 // What each file in a directory holds, said in a word where it is the
 // drawing or the result: large files compare, and a failure prints, in a
 // line, without megabytes of diff.
@@ -110,12 +118,8 @@ TEST(Exchange, ALeftoverDirectoryIsLeftAlone) {
 TEST(Exchange, RunsStartedTogetherTakeTurns) {
     const std::string drawing = text_drawing(3000);
     std::vector<std::string> transformed = {drawing}; // the drawing after k runs
-    for (int k = 1; k <= 8; ++k) {
-        TempDir dir;
-        dir.write(kHost, transformed.back());
-        ASSERT_EQ(run_in(dir).status, 0);
-        transformed.push_back(dir.files()[fold(kHost)]);
-    }
+    for (int k = 1; k <= 8; ++k)
+        transformed.push_back(result_of(transformed.back()));
     int refused = 0;
     for (int together : {2, 8}) {
         for (int round = 0; round < (together == 2 ? 12 : 6); ++round) {
@@ -455,10 +459,7 @@ TEST(Exchange, RunningOutOfMemoryLeavesTheDrawing) {
 #endif
     if (programs_are_emulated()) GTEST_SKIP() << "the limit would bind the emulator";
     const std::string drawing = text_drawing(3000);
-    TempDir clean;
-    clean.write(kHost, drawing);
-    ASSERT_EQ(run_in(clean).status, 0);
-    const std::string output = clean.files()[kHost];
+    const std::string output = result_of(drawing);
     int out_of_memory = 0, complete = 0;
     for (long kib = 512; kib <= 4096; kib += 32) {
         TempDir dir;
@@ -492,10 +493,7 @@ TEST(Exchange, ATinyStackLeavesTheDrawing) {
 #endif
     if (programs_are_emulated()) GTEST_SKIP() << "the limit would bind the emulator";
     const std::string drawing = text_drawing(3000);
-    TempDir clean;
-    clean.write(kHost, drawing);
-    ASSERT_EQ(run_in(clean).status, 0);
-    const std::string output = clean.files()[kHost];
+    const std::string output = result_of(drawing);
     const std::string stopped = "Stopped by signal " + std::to_string(SIGSEGV) +
                                 ": jwc_temp.txt is as it was before the run \n";
     int said = 0;
@@ -555,13 +553,8 @@ TEST(Exchange, AFullDiskGetsItsSpaceBack) {
 TEST(Exchange, AFolderThatCannotBeListedStillKeepsRunsApart) {
     if (!can_run_as_nobody()) GTEST_SKIP() << "starting runs as another user needs root";
     const std::string drawing = text_drawing(1000);
-    std::vector<std::string> transformed = {drawing};
-    for (int k = 1; k <= 2; ++k) {
-        TempDir dir;
-        dir.write(kHost, transformed.back());
-        ASSERT_EQ(run_in(dir).status, 0);
-        transformed.push_back(dir.files()[kHost]);
-    }
+    const std::vector<std::string> transformed = {drawing, result_of(drawing),
+                                                  result_of(result_of(drawing))};
     Launch nobody;
     nobody.as_nobody = true;
     int refused = 0;
