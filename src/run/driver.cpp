@@ -152,7 +152,7 @@ Status Process::refuse_over_limit(OutFile& output_file) {
     write_over_limit_record(output);
     if (!finish_file(output, output_file, false)) return Failure::write(kOutputName);
     exchange_.keep_output();
-    return Failure{Failure::Kind::too_many_lines, 1, kHostName, "", {}};
+    return Failure::of(Failure::Kind::too_many_lines);
 }
 
 void apply_options(int argc, const char* const argv[], RunSettings& settings, Output& console,
@@ -186,10 +186,10 @@ RunResult transform(int argc, const char* const argv[], FileSystem& fs, Output& 
     try {
         failed = take_and_transform(state, fs, exchange, console, interrupts);
     } catch (const std::bad_alloc&) {
-        failed = Failure{Failure::Kind::out_of_memory, 1, "", "", {}};
+        failed = Failure::of(Failure::Kind::out_of_memory);
         exchange.discard_output(); // stopped anywhere: what was written is partial
     } catch (const std::exception& e) {
-        failed = Failure{Failure::Kind::unexpected, 1, "", "", e.what()};
+        failed = Failure::unexpected(e.what());
         exchange.discard_output();
     }
     // Complete: whatever went wrong after that changes nothing.

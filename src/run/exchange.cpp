@@ -22,8 +22,7 @@ Status Exchange::refuse_links(const Entry& host) {
     if (!host.is_link) return std::nullopt;
     for (const char* own : kOwnNames) {
         const Entry e = fs_.inspect(own);
-        if (e.exists() && e.itself == host.target)
-            return Failure{Failure::Kind::link_to_own, 1, kHostName, own, {}};
+        if (e.exists() && e.itself == host.target) return Failure::link_to(own);
     }
     return std::nullopt;
 }
@@ -39,7 +38,7 @@ void Exchange::remove_leftover(const char* name) {
 
 Status Exchange::take_over() {
     if (fs_.lock_exchange(kHostName, kLockName, lock_) == LockResult::busy)
-        return Failure{Failure::Kind::locked, 1, kHostName, "", {}};
+        return Failure::of(Failure::Kind::locked);
     host_ = fs_.inspect(kHostName);
     // Missing, or a directory, FIFO, socket or device: nothing to read, and
     // nothing is moved.

@@ -38,6 +38,10 @@ struct Failure {
         return {Kind::cannot_rename, 1, from, to, {}};
     }
     static Failure interrupted() { return {Kind::interrupted, 1, "", "", {}}; }
+    // A failure that names nothing but what its message says: status 1.
+    static Failure of(Kind kind) { return {kind, 1, "", "", {}}; }
+    static Failure link_to(const char* own) { return {Kind::link_to_own, 1, "", own, {}}; }
+    static Failure unexpected(const char* what) { return {Kind::unexpected, 1, "", "", what}; }
 };
 
 // Nothing, or why the run cannot go on.
