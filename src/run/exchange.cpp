@@ -77,6 +77,7 @@ Status Exchange::move_host_file(const Entry& host) {
 }
 
 std::unique_ptr<OutFile> Exchange::create_output() {
+    const SignalsHeldBack held; // a fault finds the output either not there or noted
     auto file = fs_.create_new(kOutputName, host_.access);
     if (file) {
         output_created_ = true;
@@ -90,9 +91,13 @@ void Exchange::keep_output() {
 }
 
 Status Exchange::replace_with_output() {
-    if (!fs_.rename(kOutputName, kHostName)) return Failure::rename(kOutputName, kHostName);
-    fs_.remove_if_crashed(nullptr);
-    note_result_in_place();
+    {
+        // A fault's line tells whether the result had replaced the drawing.
+        const SignalsHeldBack held;
+        if (!fs_.rename(kOutputName, kHostName)) return Failure::rename(kOutputName, kHostName);
+        fs_.remove_if_crashed(nullptr);
+        note_result_in_place();
+    }
     at_ = nullptr;
     output_created_ = false;
     result_in_place_ = true;

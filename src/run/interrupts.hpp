@@ -34,6 +34,18 @@ const Interrupts& install_interrupt_handlers();
 // result has replaced it.
 void note_result_in_place();
 
+// Holds back every signal while it lives, for steps that a fault sent from
+// outside must not find half done: a file created but not yet noted for
+// removal, or the result renamed into place but not yet noted as such. What
+// arrives meanwhile is handled as the holder goes. One at a time.
+class SignalsHeldBack {
+  public:
+    SignalsHeldBack();
+    ~SignalsHeldBack();
+    SignalsHeldBack(const SignalsHeldBack&) = delete;
+    SignalsHeldBack& operator=(const SignalsHeldBack&) = delete;
+};
+
 // Ends the process as the interrupt would have ended it, but without a core
 // file: a signal whose default action dumps core ends it with 128 + its
 // number.

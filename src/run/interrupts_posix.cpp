@@ -1,5 +1,6 @@
 // Interrupts and faults on POSIX systems.
 #include <atomic>
+#include <cassert>
 #include <csignal>
 #include <cstring>
 #include <initializer_list>
@@ -129,6 +130,24 @@ const Interrupts& install_interrupt_handlers() {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
     return interrupts;
+}
+
+namespace {
+sigset_t mask_before_holding;
+bool holding = false;
+} // namespace
+
+// The program runs on one thread, so the process's mask is the thread's.
+SignalsHeldBack::SignalsHeldBack() {
+    assert(!holding);
+    sigset_t all;
+    sigfillset(&all);
+    holding = sigprocmask(SIG_BLOCK, &all, &mask_before_holding) == 0;
+}
+
+SignalsHeldBack::~SignalsHeldBack() {
+    if (holding) (void)sigprocmask(SIG_SETMASK, &mask_before_holding, nullptr); // cannot fail
+    holding = false;
 }
 
 void note_result_in_place() {

@@ -47,6 +47,11 @@ const Interrupts& install_interrupt_handlers() {
     return interrupts;
 }
 
+// Console events arrive on a thread of their own and only note themselves;
+// there is nothing to hold back.
+SignalsHeldBack::SignalsHeldBack() = default;
+SignalsHeldBack::~SignalsHeldBack() = default;
+
 // A fault ends the process without a handler here, so there is no line
 // to choose.
 void note_result_in_place() {}

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "run/exchange.hpp"
 #include "support/capture.hpp"
 #include "support/faulty_fs.hpp"
 #include "support/memory_fs.hpp"
@@ -366,6 +369,92 @@ TEST(Driver, RunningOutOfMemoryLeavesTheHostsFile) {
         EXPECT_GE(ran_out, 3) << "locking, opening and creating";
     }
 }
+
+#ifndef _WIN32
+
+// What a fault handler would find: the file named for removal after a
+// crash, and whether the output exists.
+namespace at_signal {
+const char* volatile named_for_removal = nullptr;
+volatile bool output_there = false;
+volatile int handled = 0;
+const char* volatile seen_named[2] = {};
+volatile bool seen_output_there[2] = {};
+
+extern "C" void look(int) {
+    if (handled < 2) {
+        seen_named[handled] = named_for_removal;
+        seen_output_there[handled] = output_there;
+    }
+    handled = handled + 1;
+}
+} // namespace at_signal
+
+// Passes everything on to another file system, and raises a signal just as
+// the output is created and just as it replaces the host's file: as if one
+// were sent from outside at that moment.
+class SignalAtTheOutput final : public FileSystem {
+  public:
+    explicit SignalAtTheOutput(FileSystem& base) : base_(base) {}
+    using FileSystem::create_new;
+    std::unique_ptr<InFile> open_read(const char* name) override { return base_.open_read(name); }
+    std::unique_ptr<OutFile> create_new(const char* name, const Access& like) override {
+        auto file = base_.create_new(name, like);
+        if (file && std::strcmp(name, kOutputName) == 0) {
+            at_signal::output_there = true;
+            std::raise(SIGUSR2);
+        }
+        return file;
+    }
+    bool rename(const char* from, const char* to) override {
+        const bool ok = base_.rename(from, to);
+        if (ok && std::strcmp(from, kOutputName) == 0) {
+            at_signal::output_there = false;
+            std::raise(SIGUSR2);
+        }
+        return ok;
+    }
+    bool remove_name(const char* name) override { return base_.remove_name(name); }
+    Entry inspect(const char* name) override { return base_.inspect(name); }
+    bool sync_directory(const char* file_in_it) override {
+        return base_.sync_directory(file_in_it);
+    }
+    bool names_ignore_case() const override { return base_.names_ignore_case(); }
+    LockResult lock_exchange(const char* host_name, const char* lock_name,
+                             std::unique_ptr<ExchangeLock>& lock) override {
+        return base_.lock_exchange(host_name, lock_name, lock);
+    }
+    void remove_if_crashed(const char* name) override { at_signal::named_for_removal = name; }
+
+  private:
+    FileSystem& base_;
+};
+
+// A signal that comes from outside while the output is being created or
+// renamed into place is held back until the run has noted what a fault
+// would have to undo: the output is never there without being named for
+// removal, nor named once it has become the host's file.
+TEST(Driver, ASignalFindsTheOutputNotedForRemovalExactlyWhileItIsThere) {
+    struct sigaction probe {};
+    struct sigaction before {};
+    probe.sa_handler = at_signal::look;
+    sigemptyset(&probe.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR2, &probe, &before), 0);
+    testing::MemoryFileSystem memory;
+    memory.put("jwc_temp.txt", kDrawing);
+    SignalAtTheOutput fs(memory);
+    const Ran r = run_in(fs, {"/c3", "/d2"});
+    (void)sigaction(SIGUSR2, &before, nullptr); // the test's own handler goes either way
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(memory.listing(), (Files{{"jwc_temp.txt", kOutput}}));
+    ASSERT_EQ(at_signal::handled, 2);
+    EXPECT_TRUE(at_signal::seen_output_there[0]);
+    EXPECT_STREQ(at_signal::seen_named[0], kOutputName) << "just created";
+    EXPECT_FALSE(at_signal::seen_output_there[1]);
+    EXPECT_EQ(at_signal::seen_named[1], nullptr) << "just renamed into place";
+}
+
+#endif
 
 } // namespace
 } // namespace textmatte
