@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "background/matte.hpp"
+#include "boxes/text_box.hpp"
 #include "drawings.hpp"
 #include "interchange/line_reader.hpp"
 #include "interchange/output.hpp"

@@ -3,7 +3,7 @@
 # each folder under src/ is a library that uses only its own folder and the
 # folders below it.
 #
-#   state, maths  <  interchange  <  background  <  pipeline  <  run
+#   state, maths  <  interchange  <  boxes       <  pipeline  <  run
 #                    interchange  <  files                    <  run
 #                    interchange  <  options                  <  run
 #                    preview on top of run, options, pipeline and files
@@ -27,8 +27,8 @@ declare -A builds_on=(
   [state]=""
   [maths]=""
   [interchange]="state"
-  [background]="interchange maths"
-  [pipeline]="background"
+  [boxes]="interchange maths"
+  [pipeline]="boxes"
   [files]="interchange"
   [options]="interchange"
   [run]="pipeline files options"

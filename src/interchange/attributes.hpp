@@ -3,7 +3,10 @@
 // While the file is scanned, the first value of colour, line type, layer,
 // layer group, pen and text type (or free text size) is latched; after the
 // scan the trailer writes them again, so the last attribute records of the
-// output carry the values that came first in the input.
+// output carry the values that came first in the input. A latch starts at
+// Attributes::kNotSeen (20) and takes a value only while it still holds 20:
+// an attribute never seen comes out as 20, and a first value of 20 is not
+// kept (the next record of its kind is latched instead).
 #pragma once
 
 #include "interchange/output.hpp"

@@ -12,7 +12,7 @@ long StringSource::read(char* data, std::size_t size) {
     return static_cast<long>(n);
 }
 
-void Line::assign(const char* data, std::size_t size, bool newline) {
+void LinePiece::assign(const char* data, std::size_t size, bool newline) {
     assert(size + (newline ? 1 : 0) <= kMaxPiece);
     std::memcpy(buffer_.data(), data, size);
     if (newline) buffer_[size++] = '\n';
@@ -23,7 +23,7 @@ void Line::assign(const char* data, std::size_t size, bool newline) {
 
 namespace {
 // The longest raw stretch one piece can need: a full piece, then CR LF.
-constexpr std::size_t kWindow = Line::kMaxPiece + 2;
+constexpr std::size_t kWindow = LinePiece::kMaxPiece + 2;
 } // namespace
 
 LineReader::LineReader(ByteSource& source, std::size_t block)
@@ -49,7 +49,7 @@ void LineReader::fill(std::size_t want) {
 // A piece ends after a line end (CR LF or LF, handed out as '\n') or after
 // kMaxPiece bytes, whichever comes first, exactly as a 255-byte fgets on a
 // text stream cuts it.
-bool LineReader::next(Line& line) {
+bool LineReader::next(LinePiece& line) {
     fill(kWindow);
     if (failed_ || begin_ == end_) return false;
     const char* start = raw_.data() + begin_;
@@ -58,13 +58,13 @@ bool LineReader::next(Line& line) {
     if (const void* hit = std::memchr(start, '\n', window)) {
         const std::size_t span = static_cast<std::size_t>(static_cast<const char*>(hit) - start);
         const std::size_t data = span - (span > 0 && start[span - 1] == '\r' ? 1 : 0);
-        if (data + 1 <= Line::kMaxPiece) {
+        if (data + 1 <= LinePiece::kMaxPiece) {
             line.assign(start, data, true);
             begin_ += span + 1;
             return true;
         }
     }
-    const std::size_t size = window < Line::kMaxPiece ? window : Line::kMaxPiece;
+    const std::size_t size = window < LinePiece::kMaxPiece ? window : LinePiece::kMaxPiece;
     line.assign(start, size, false);
     begin_ += size;
     return true;
@@ -79,7 +79,7 @@ unsigned LineReader::count_pieces(unsigned limit) {
     bool after_cr = false;       // the last byte seen was CR
     auto add = [&](std::size_t length, bool crlf) {
         const std::size_t data = length - (crlf ? 1 : 0);
-        pieces += static_cast<unsigned>((data + Line::kMaxPiece - 1) / Line::kMaxPiece);
+        pieces += static_cast<unsigned>((data + LinePiece::kMaxPiece - 1) / LinePiece::kMaxPiece);
     };
     for (;;) {
         fill(1);

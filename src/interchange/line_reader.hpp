@@ -35,7 +35,7 @@ class StringSource final : public ByteSource {
 // `text()` is the same piece seen as a C string, ending at its first NUL,
 // which is what the record fields are read from. A copy is a copy of the
 // bytes, so it never refers back to the original.
-class Line {
+class LinePiece {
   public:
     static constexpr std::size_t kMaxPiece = 254;
 
@@ -64,7 +64,7 @@ class LineReader {
 
     // Fills `line` with the next piece; false at the end of the input or on a
     // read error (failed() tells which).
-    bool next(Line& line);
+    bool next(LinePiece& line);
     // Counts the pieces that next() would hand out, up to `limit` + 1, without
     // copying them; the reader is at the end of the input afterwards.
     unsigned count_pieces(unsigned limit);

@@ -34,7 +34,7 @@ constexpr std::size_t kIntegerMaxLength = 11;
 char* format_fixed(char* out, double v, int precision);
 
 // The same with the precision known when compiling, as in every record:
-// values from 2^-11 to 2^63 (and 0) with up to 15 decimals take a path of
+// values from 2^-12 to 2^63 (and 0) with up to 15 decimals take a path of
 // exact integer arithmetic in 32-bit multiplications, inlined, the same on
 // 32-bit builds; the rest goes to the standard library's exact formatting.
 template <int P> char* format_fixed(char* out, double v);
@@ -114,7 +114,7 @@ inline std::uint32_t shift_out(std::uint64_t& f, std::uint32_t c) {
 }
 
 // |v| = i + f/2^64 exactly, for |v| below 2^63 whose fraction has at most
-// 64 bits (|v| >= 2^-11, or 0): then the decimals come off f exactly, up
+// 64 bits (|v| >= 2^-12, or 0): then the decimals come off f exactly, up
 // to 8 at a time, and what remains of f decides the rounding, half to even.
 template <int P> inline bool format_fast(char*& out, double v) {
     static_assert(P >= 0 && P <= kFastMaxPrecision);

@@ -4,13 +4,13 @@
 
 namespace textmatte {
 
-void read_text_record(TextRecord& t, const Line& line) {
+void read_text_record(TextRecord& t, const LinePiece& line) {
     FieldReader f(line.text(), 2);
     f.real(t.x) && f.real(t.y) && f.real(t.dx) && f.real(t.dy) && f.space() && f.literal('"') &&
         f.rest(t.raw);
 }
 
-TextTypeRecord read_text_type(TextTypes& t, const Line& line) {
+TextTypeRecord read_text_type(TextTypes& t, const LinePiece& line) {
     const char kind = line.at(2);
     if (kind == '"') return TextTypeRecord::none;
     if (kind == '0') {
@@ -23,7 +23,7 @@ TextTypeRecord read_text_type(TextTypes& t, const Line& line) {
     return TextTypeRecord::numbered;
 }
 
-void read_text_type_table(TextTypes& t, const Line& line) {
+void read_text_type_table(TextTypes& t, const LinePiece& line) {
     // Ten values for types 1 to 10; fewer leave the later entries as they were.
     FieldReader f(line.text(), 4);
     auto reals = [&f](std::array<double, TextTypes::kEntries>& column) {

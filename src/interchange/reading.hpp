@@ -31,7 +31,7 @@ enum class RecordHead {
     other,           // anything else: "z", "hs", digits, capitals, empty lines ...
 };
 
-inline RecordHead classify(const Line& line) {
+inline RecordHead classify(const LinePiece& line) {
     const char second = line.at(1);
     switch (line.at(0)) {
     case '#': return RecordHead::comment;
@@ -72,15 +72,15 @@ inline RecordHead classify(const Line& line) {
 
 // Reads a text record's start point, direction and raw string; fields
 // that do not convert keep the previous text's values.
-void read_text_record(TextRecord& t, const Line& line);
+void read_text_record(TextRecord& t, const LinePiece& line);
 
 enum class TextTypeRecord { free_size, numbered, none };
 
 // Reads a "cn" record: "cn0" sets the free size (entry 0) and type 0, "cn"
 // and a quote reads nothing, any other sets the type in force.
-TextTypeRecord read_text_type(TextTypes& t, const Line& line);
+TextTypeRecord read_text_type(TextTypes& t, const LinePiece& line);
 
 // Reads an "hcw", "hch", "hcd" or "hcc" record into entries 1 to 10.
-void read_text_type_table(TextTypes& t, const Line& line);
+void read_text_type_table(TextTypes& t, const LinePiece& line);
 
 } // namespace textmatte

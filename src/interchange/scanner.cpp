@@ -12,14 +12,14 @@ namespace textmatte {
 namespace {
 
 // A piece holds at most one newline, at its end.
-void copy_line(const Line& line, Output& output) {
+void copy_line(const LinePiece& line, Output& output) {
     const std::string_view bytes = line.bytes();
     if (bytes.empty() || bytes.back() != '\n') return output.literal(bytes);
     output.literal(bytes.substr(0, bytes.size() - 1));
     output.end_line();
 }
 
-void text_type_record(RunState& run, const Line& line, Output& output) {
+void text_type_record(RunState& run, const LinePiece& line, Output& output) {
     copy_line(line, output);
     switch (read_text_type(run.types, line)) {
     case TextTypeRecord::free_size: latch_free_size(run.attrs, run.types); break;
@@ -28,23 +28,24 @@ void text_type_record(RunState& run, const Line& line, Output& output) {
     }
 }
 
-// Only the closing lines of debug levels 1 and 3 show the record-kind
-// marker, which is all a line record changes: elsewhere its fields need not
-// be read, which spares a drawing of lines most of its reading.
-bool shows_record_kind(DebugLevel level) {
+// Only the closing lines of debug levels 1 and 3 show the marked record,
+// which is all a line record changes: elsewhere its fields need not be
+// read, which spares a drawing of lines most of its reading.
+bool shows_marked_record(DebugLevel level) {
     return level == DebugLevel::closing_comments || level == DebugLevel::scan_trace;
 }
 
-void line_record(ScannerState& s, const Line& line) {
+void line_record(ScannerState& s, const LinePiece& line) {
     FieldReader f(line.text(), 1);
     f.real(s.x1) && f.real(s.y1) && f.real(s.x2) && f.real(s.y2);
-    if (s.x1 != s.x2 || s.y1 != s.y2) s.record_kind = 3;
+    if (s.x1 != s.x2 || s.y1 != s.y2) s.last_marked_record = MarkedRecord::drawn_line;
 }
 
 enum class Radix { decimal, hexadecimal };
 
 // An attribute record: copied, its number read from byte 2, then latched.
-void attribute_record(const Line& line, Output& output, Radix radix, int& current, int& latched) {
+void attribute_record(const LinePiece& line, Output& output, Radix radix, int& current,
+                      int& latched) {
     copy_line(line, output);
     FieldReader f(line.text(), 2);
     radix == Radix::decimal ? f.decimal(current) : f.hex(current);
@@ -63,7 +64,7 @@ void trace_header_point(Output& console, PointKind kind, int index, double x, do
     }
 }
 
-void header_point(ScannerState& s, const Line& line, Output& console, bool trace) {
+void header_point(ScannerState& s, const LinePiece& line, Output& console, bool trace) {
     const char kind_byte = line.at(3);
     PointKind kind;
     std::size_t coordinates = 4;
@@ -79,7 +80,7 @@ void header_point(ScannerState& s, const Line& line, Output& console, bool trace
     case 'c':
         if (line.at(4) != (kind_byte == 'l' ? 'n' : 'h')) return;
         FieldReader(line.text(), 2).decimal(s.header_point_index);
-        s.record_kind = 2; // its coordinates are not kept
+        s.last_marked_record = MarkedRecord::header_line_point; // its coordinates are not kept
         return;
     default: return;
     }
@@ -93,7 +94,7 @@ void header_point(ScannerState& s, const Line& line, Output& console, bool trace
         trace_header_point(console, kind, s.header_point_index, s.header_x[i], s.header_y[i]);
 }
 
-void trace_line(const RunState& run, const Line& line, Output& console, unsigned counted_lines,
+void trace_line(const RunState& run, const LinePiece& line, Output& console, unsigned counted_lines,
                 unsigned line_limit) {
     write<"## ---- JW_PATTERN()  jwc_temp.txt processing --------\n"
           "##  jd_x=%u/%u : jd_x/jd_xmax  jd_limit=%u\n"
@@ -102,7 +103,8 @@ void trace_line(const RunState& run, const Line& line, Output& console, unsigned
 
 } // namespace
 
-void dispatch(RunState& run, const Line& line, const ScanStreams& streams, TextHandler& texts) {
+void dispatch(RunState& run, const LinePiece& line, const ScanStreams& streams,
+              TextHandler& texts) {
     Output& output = streams.output;
     Attributes& a = run.attrs;
     switch (classify(line)) {
@@ -111,7 +113,7 @@ void dispatch(RunState& run, const Line& line, const ScanStreams& streams, TextH
     case RecordHead::bz:
     case RecordHead::other_attribute: copy_line(line, output); break;
     case RecordHead::line:
-        if (shows_record_kind(run.settings.debug_level)) line_record(run.scan, line);
+        if (shows_marked_record(run.settings.debug_level)) line_record(run.scan, line);
         break;
     case RecordHead::text:
         read_text_record(run.text, line);
@@ -135,7 +137,7 @@ void dispatch(RunState& run, const Line& line, const ScanStreams& streams, TextH
         break;
     case RecordHead::hq:
         write<"hd\n">(output);
-        run.scan.record_kind = 1;
+        run.scan.last_marked_record = MarkedRecord::host_request;
         break;
     case RecordHead::header_point:
         header_point(run.scan, line, streams.console,
@@ -151,7 +153,7 @@ void dispatch(RunState& run, const Line& line, const ScanStreams& streams, TextH
 
 void scan_records(RunState& run, const ScanStreams& streams, TextHandler& texts,
                   unsigned counted_lines, unsigned line_limit) {
-    Line line;
+    LinePiece line;
     const bool trace = run.settings.debug_level == DebugLevel::scan_trace;
     for (run.scan.line_index = 0; run.scan.line_index != line_limit; ++run.scan.line_index) {
         if (!streams.input.next(line)) break;

@@ -37,6 +37,6 @@ void scan_records(RunState& run, const ScanStreams& streams, TextHandler& texts,
 
 // Handles one line; the scan's body, exposed so a line's output can be
 // checked on its own.
-void dispatch(RunState& run, const Line& line, const ScanStreams& streams, TextHandler& texts);
+void dispatch(RunState& run, const LinePiece& line, const ScanStreams& streams, TextHandler& texts);
 
 } // namespace textmatte

@@ -1,6 +1,6 @@
 #include "pipeline/convert.hpp"
 
-#include "background/matte.hpp"
+#include "boxes/text_box.hpp"
 #include "interchange/attributes.hpp"
 #include "interchange/format.hpp"
 
@@ -11,15 +11,15 @@ namespace {
 void end_of_run_lines(const RunState& run, unsigned counted_lines, Output& output,
                       Output& console) {
     const int count = static_cast<int>(counted_lines);
+    const int marked = static_cast<int>(run.scan.last_marked_record);
     switch (run.settings.debug_level) {
     case DebugLevel::scan_trace:
         write<"# ------------------ main() Pattern1 end file closing ------------------ \n"
-              "# jd_xmax= %d stepcnt= %d Error(%d)\n">(console, count, run.scan.record_kind, 0);
+              "# jd_xmax= %d stepcnt= %d Error(%d)\n">(console, count, marked, 0);
         break;
     case DebugLevel::closing_comments:
         write<"# ------------------ main() Pattern1 end file closing ------------------ \n"
-              "#    jd_xmax= %d stepcnt= %d KYlengTotal= %.8f\n">(output, count,
-                                                                  run.scan.record_kind, 0.0);
+              "#    jd_xmax= %d stepcnt= %d KYlengTotal= %.8f\n">(output, count, marked, 0.0);
         break;
     default: break;
     }

@@ -10,7 +10,7 @@
 
 namespace textmatte {
 
-// The text handler that writes a box behind every text: the background
+// The text handler that writes a box behind every text: the box
 // routine wired into the scanner.
 class TextBoxes final : public TextHandler {
   public:

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "background/matte.hpp"
+#include "boxes/text_box.hpp"
 #include "interchange/fields.hpp"
 #include "interchange/line_reader.hpp"
 #include "interchange/reading.hpp"
@@ -26,7 +26,7 @@ bool is_hex(char c) {
 }
 
 // The colour of an RGB colour record "lc10 #rrggbb"; empty for any other.
-std::string rgb_colour(const Line& line) {
+std::string rgb_colour(const LinePiece& line) {
     const std::string_view t = line.text();
     if (t.size() < 12 || t.substr(0, 6) != "lc10 #") return {};
     std::string c(1, '#');
@@ -44,7 +44,7 @@ class Reader {
   public:
     Reader(Draw draw, const TextTypes& types) : draw_(draw), types_(types) {}
 
-    void read(const Line& line) {
+    void read(const LinePiece& line) {
         ++drawing.records;
         switch (classify(line)) {
         case RecordHead::line: return line_record(line);
@@ -75,7 +75,7 @@ class Reader {
         return s;
     }
 
-    void colour(const Line& line) {
+    void colour(const LinePiece& line) {
         if (std::string rgb = rgb_colour(line); !rgb.empty()) {
             fill_ = rgb;
             return;
@@ -84,17 +84,17 @@ class Reader {
         fill_ = pen_ = palette_colour(number_);
     }
 
-    void line_record(const Line& line) {
+    void line_record(const LinePiece& line) {
         FieldReader f(line.text(), 1);
         f.real(x1_) && f.real(y1_) && f.real(x2_) && f.real(y2_);
         add(Shape::Kind::line).points = {{x1_, y1_}, {x2_, y2_}};
     }
 
-    void circle(const Line& line) {
-        start_ = 0.0, end_ = 360.0, v6_ = -2.0, v7_ = 0.0;
+    void circle(const LinePiece& line) {
+        start_ = 0.0, end_ = 360.0, sixth_field_ = -2.0, seventh_field_ = 0.0;
         FieldReader f(line.text(), 2);
-        f.real(cx_) && f.real(cy_) && f.real(r_) && f.real(start_) && f.real(end_) && f.real(v6_) &&
-            f.real(v7_);
+        f.real(cx_) && f.real(cy_) && f.real(r_) && f.real(start_) && f.real(end_) &&
+            f.real(sixth_field_) && f.real(seventh_field_);
         const bool whole = std::fabs(end_ - start_) >= 360.0;
         Shape& s = add(whole ? Shape::Kind::circle : Shape::Kind::arc);
         s.points = {{cx_, cy_}};
@@ -103,13 +103,13 @@ class Reader {
         s.end_deg = end_;
     }
 
-    void point(const Line& line) {
+    void point(const LinePiece& line) {
         FieldReader f(line.text(), 2);
         f.real(px_) && f.real(py_);
         add(Shape::Kind::point).points = {{px_, py_}};
     }
 
-    void solid(const Line& line) {
+    void solid(const LinePiece& line) {
         std::array<double, 8> v{};
         FieldReader f(line.text(), 2);
         std::size_t n = 0;
@@ -121,7 +121,7 @@ class Reader {
             s.points.push_back({v[i], v[i + 1]});
     }
 
-    void text(const Line& line) {
+    void text(const LinePiece& line) {
         read_text_record(text_, line);
         clean_text(text_);
         Shape& s = add(Shape::Kind::text);
@@ -141,14 +141,14 @@ class Reader {
     std::string fill_ = palette_colour(1);
     // Fields that do not convert keep their values, as in the scanner.
     double x1_ = 0, y1_ = 0, x2_ = 0, y2_ = 0;
-    double cx_ = 0, cy_ = 0, r_ = 0, start_ = 0, end_ = 360, v6_ = -2, v7_ = 0;
+    double cx_ = 0, cy_ = 0, r_ = 0, start_ = 0, end_ = 360, sixth_field_ = -2, seventh_field_ = 0;
     double px_ = 0, py_ = 0;
 };
 
 void read_lines(Reader& r, std::string_view bytes) {
     StringSource source(bytes);
     LineReader reader(source);
-    Line line;
+    LinePiece line;
     while (reader.next(line))
         r.read(line);
 }

@@ -8,7 +8,7 @@
 #include <iconv.h>
 #endif
 
-#include "background/matte.hpp"
+#include "boxes/text_box.hpp"
 
 namespace textmatte::preview {
 

@@ -123,7 +123,7 @@ Status Process::transform(std::unique_ptr<InFile> input, OutFile& output_file, u
     InterruptibleSource input_bytes(*input, interrupts_);
     LineReader reader(input_bytes, kFileBlock);
     convert(run_, reader, output, console_, counted);
-    Line beyond;
+    LinePiece beyond;
     const bool over_limit = normal_run && reader.next(beyond);
     (void)input->close(); // a file only read loses nothing on a failed close
     if (reader.failed()) {

@@ -18,7 +18,8 @@ enum class DebugLevel : int {
     off = 0,              // a normal run
     closing_comments = 1, // two comment lines in the output before the trailer
     text_trace = 2,       // the options-read line and nine lines per text
-    scan_trace = 3,       // option trace, three lines per line read, end lines
+    scan_trace = 3,       // option trace, three lines per line read, stored header
+                          // points, end lines
     options_only = 4,     // levels 4, 5 and 6: the option trace only
 };
 
@@ -83,15 +84,22 @@ struct Attributes {
     int first_free_pen = kNotSeen;
 };
 
+// The kinds of record the closing lines of debug levels 1 and 3 report,
+// as the number each is printed with there.
+enum class MarkedRecord : int {
+    none = 0,
+    host_request = 1,      // an "hq" record
+    header_line_point = 2, // a header point's "ln" or "ch" form
+    drawn_line = 3,        // a line record whose ends differ
+};
+
 // What the scanner keeps from line to line.
 struct ScannerState {
     static constexpr int kLastHeaderPoint = 3; // header points 0..3
 
     unsigned line_index = 0; // of the line being scanned
-    // Shown by the closing lines of the debug levels: 1 after an "hq"
-    // record, 2 after a header point's "ln" or "ch" form, 3 after a line
-    // record whose ends differ; the latest of these counts.
-    int record_kind = 0;
+    // The latest marked record: only the closing lines show it.
+    MarkedRecord last_marked_record = MarkedRecord::none;
     // The last line record's end points: fields a line lacks keep their values.
     double x1 = 0.0, y1 = 0.0, x2 = 0.0, y2 = 0.0;
     std::array<double, kLastHeaderPoint + 1> header_x{};

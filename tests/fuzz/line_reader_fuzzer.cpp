@@ -24,7 +24,7 @@ std::vector<std::string> model(std::string_view input) {
     std::string piece;
     for (char c : translated) {
         piece += c;
-        if (c == '\n' || piece.size() == Line::kMaxPiece) {
+        if (c == '\n' || piece.size() == LinePiece::kMaxPiece) {
             pieces.push_back(piece);
             piece.clear();
         }
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     StringSource source(input);
     LineReader reader(source, block);
-    Line line;
+    LinePiece line;
     std::size_t n = 0;
     while (reader.next(line)) {
         check(n < expected.size(), "more pieces than the model");

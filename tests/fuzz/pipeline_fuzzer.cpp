@@ -35,7 +35,7 @@ std::size_t count_lines(std::string_view bytes) {
 }
 
 // What one line of input may turn into.
-void check_line(const Line& line, std::string_view produced) {
+void check_line(const LinePiece& line, std::string_view produced) {
     const char c0 = line.at(0), c1 = line.at(1);
     std::string copied;
     for (char c : line.bytes())
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     LineReader reader(source);
     TextBoxes boxes(run.settings, file, console);
     const ScanStreams streams{reader, file, console};
-    Line line;
+    LinePiece line;
     unsigned lines = 0;
     while (lines < kLineLimit && reader.next(line)) {
         file.flush();

@@ -12,7 +12,7 @@ namespace {
 std::vector<std::string> pieces(const std::string& input, std::size_t block = 1 << 16) {
     StringSource source(input);
     LineReader reader(source, block);
-    Line line;
+    LinePiece line;
     std::vector<std::string> out;
     while (reader.next(line))
         out.emplace_back(line.bytes());
@@ -98,9 +98,9 @@ TEST(LineReader, CountingStopsJustAfterTheLimit) {
 TEST(LineReader, ACopiedLineIsItsOwn) {
     StringSource source("first\nsecond\n");
     LineReader reader(source);
-    Line line;
+    LinePiece line;
     ASSERT_TRUE(reader.next(line));
-    const Line copy = line;
+    const LinePiece copy = line;
     ASSERT_TRUE(reader.next(line));
     EXPECT_EQ(copy.bytes(), "first\n");
     EXPECT_EQ(line.bytes(), "second\n");
@@ -110,7 +110,7 @@ TEST(LineReader, TextViewEndsAtTheFirstNul) {
     const std::string input("hp\0 1 2\n", 8);
     StringSource source(input);
     LineReader reader(source);
-    Line line;
+    LinePiece line;
     ASSERT_TRUE(reader.next(line));
     EXPECT_EQ(line.bytes().size(), 8u);
     EXPECT_EQ(line.text(), "hp");
@@ -131,7 +131,7 @@ TEST(LineReader, AReadErrorIsNotTheEnd) {
         }
     } source;
     LineReader reader(source);
-    Line line;
+    LinePiece line;
     while (reader.next(line)) {
     }
     EXPECT_TRUE(reader.failed());

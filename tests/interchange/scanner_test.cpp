@@ -108,10 +108,10 @@ TEST(Scanner, TextTypeRecordVariants) {
     }
 }
 
-TEST(Scanner, RecordKindMarkerKeepsTheLastKind) {
+TEST(Scanner, TheClosingLinesShowTheLastMarkedRecord) {
     struct Case {
         const char* input;
-        int record_kind;
+        int marked;
     } cases[] = {
         {"", 0},
         {" 1 1 1 1\r\n", 0}, // equal end points
@@ -127,7 +127,7 @@ TEST(Scanner, RecordKindMarkerKeepsTheLastKind) {
     for (const Case& c : cases) {
         const std::string output =
             convert_all(c.input, at_level(DebugLevel::closing_comments)).output;
-        EXPECT_NE(output.find("stepcnt= " + std::to_string(c.record_kind) + " KYleng"),
+        EXPECT_NE(output.find("stepcnt= " + std::to_string(c.marked) + " KYleng"),
                   std::string::npos)
             << c.input;
     }

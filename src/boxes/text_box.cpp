@@ -1,4 +1,4 @@
-#include "background/matte.hpp"
+#include "boxes/text_box.hpp"
 
 #include <cassert>
 #include <cmath>
@@ -77,7 +77,8 @@ Box text_box(double x, double y, double dx, double dy, double h, double m) {
     const double theta = maths::atan2(dy, dx);
     double s, c;
     maths::sin_cos(theta, s, c);
-    // Rotated terms first, the start coordinate last.
+    // The two rotated terms are combined first, then added to the start
+    // coordinate.
     return Box{
         x + (-m * c + m * s),
         y + (-m * c - m * s),
@@ -100,9 +101,10 @@ bool ends_text(unsigned char c) {
 
 // Whole characters only: a lead byte takes the next byte along, unless that
 // byte ends the text, and a character that would cross the bound is left
-// out whole, so a Shift-JIS reader never sees a lead byte before the line
-// end (it could take the CR as the character's second byte and run the
-// text into the next record).
+// out whole, so the cut never leaves half a character before the line end
+// (a Shift-JIS reader could take the CR as its second byte and run the text
+// into the next record). A lead byte that the host's text itself ends with
+// is copied as it stands: the text is the host's, byte for byte.
 void clean_text(TextRecord& text) {
     const auto* raw = reinterpret_cast<const unsigned char*>(text.raw.data());
     char* clean = text.cleaned.data();

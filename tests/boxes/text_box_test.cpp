@@ -1,4 +1,4 @@
-#include "background/matte.hpp"
+#include "boxes/text_box.hpp"
 
 #include <gtest/gtest.h>
 
