@@ -3,8 +3,8 @@
 //
 //     write<"sl %.12f %.12f\n">(out, x, y);
 //
-// A format may hold %d (int), %u (unsigned), %x and %0Nx (int or unsigned,
-// written as the value's bits), %.Nf or %.Nlf (double), %s (text: a
+// A format may hold %d (int), %u (unsigned), %x and %0Nx with N up to 8
+// (int or unsigned, written as the value's bits), %.Nf or %.Nlf (double), %s (text: a
 // character string or string view, written as bytes) and %c (char), and %%.
 // A conversion it does not know, a missing or extra argument, an argument
 // of the wrong type, or a piece between line ends and conversions longer
@@ -69,7 +69,7 @@ constexpr std::size_t most_bytes(const Op& op) {
     case Step::character: return 2;
     case Step::decimal:
     case Step::unsigned_decimal: return kIntegerMaxLength;
-    case Step::hex: return op.min_digits > 8 ? static_cast<std::size_t>(op.min_digits) : 8;
+    case Step::hex: return kHexMaxDigits;
     case Step::fixed: return kFixedMaxLength;
     case Step::text: return 0;
     }
@@ -83,7 +83,8 @@ struct Parsed {
     std::size_t count = 0;
     std::size_t arguments = 0;
     bool ok = true;
-    bool fits = true; // every op fits the output's smallest buffer
+    bool fits = true;       // every op fits the output's smallest buffer
+    bool widths_fit = true; // no %0Nx asks for more digits than a value has
 
     constexpr void push(const Op& op) {
         if (count == kMaxOps) {
@@ -169,6 +170,7 @@ template <Format F> consteval Parsed parse() {
         case 'x':
             op.step = Step::hex;
             if (width > 0 && !zero_fill) p.ok = false; // only zero fill is supported
+            if (width > kHexMaxDigits) p.widths_fit = false;
             op.min_digits = width > 0 ? width : 1;
             width = 0;
             break;
@@ -244,6 +246,8 @@ template <Format F, typename... Args> void write(Output& out, const Args&... arg
     static_assert(kParsed.ok, "the format has a conversion that write() does not support");
     static_assert(kParsed.arguments == sizeof...(Args),
                   "the format's conversions and the arguments differ in number");
+    static_assert(kParsed.widths_fit, "a %0Nx width is above 8: a 32-bit value has at most 8 "
+                                      "hexadecimal digits, and wider is not written");
     static_assert(kParsed.fits, "a literal piece or a conversion of the format is longer than "
                                 "the output's smallest buffer (Output::kMinCapacity)");
     const std::tuple<const Args&...> values(args...);

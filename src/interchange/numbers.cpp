@@ -43,10 +43,11 @@ char* format_unsigned(char* out, unsigned v) {
 }
 
 char* format_hex(char* out, unsigned v, int min_digits) {
-    char digits[8];
+    assert(min_digits >= 1 && min_digits <= kHexMaxDigits);
+    char digits[kHexMaxDigits];
     char* end = std::to_chars(digits, digits + sizeof digits, v, 16).ptr;
     const int n = static_cast<int>(end - digits);
-    for (int i = n; i < min_digits && i < static_cast<int>(kIntegerMaxLength); ++i)
+    for (int i = n; i < min_digits; ++i)
         *out++ = '0';
     std::memcpy(out, digits, static_cast<std::size_t>(n));
     return out + n;

@@ -24,8 +24,10 @@ inline constexpr std::uint32_t kPow10Int[] = {1,      10,      100,      1000,  
 constexpr int kMaxPrecision = 40;
 // Longest fixed-point text: sign, 309 integer digits, point, decimals.
 constexpr std::size_t kFixedMaxLength = 1 + 309 + 1 + kMaxPrecision;
-// Longest integer text: a sign and ten digits, or eight hexadecimal digits.
+// Longest integer text: a sign and ten digits.
 constexpr std::size_t kIntegerMaxLength = 11;
+// Most hexadecimal digits of a 32-bit value, and so the widest "%0Nx".
+constexpr int kHexMaxDigits = 8;
 
 // Writes v in fixed-point notation with `precision` decimals (0 to
 // kMaxPrecision; asserted, and clamped where asserts are off), rounded to nearest with ties to even
@@ -40,7 +42,8 @@ char* format_fixed(char* out, double v, int precision);
 template <int P> char* format_fixed(char* out, double v);
 
 // Signed decimal ("%d"), unsigned decimal ("%u") and lower-case hexadecimal
-// of the value's bits with at least `min_digits` digits ("%x", "%06x").
+// of the value's bits with at least `min_digits` digits, 1 to kHexMaxDigits
+// ("%x", "%06x").
 char* format_decimal(char* out, int v);
 char* format_unsigned(char* out, unsigned v);
 char* format_hex(char* out, unsigned v, int min_digits);

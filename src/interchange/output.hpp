@@ -67,16 +67,6 @@ class Output {
         ++used_;
     }
 
-    void fixed(double v, int precision) {
-        commit(format_fixed(claim(kFixedMaxLength), v, precision));
-    }
-    template <int P> void fixed(double v) { commit(format_fixed<P>(claim(kFixedMaxLength), v)); }
-    void decimal(int v) { commit(format_decimal(claim(kIntegerMaxLength), v)); }
-    void decimal(unsigned v) { commit(format_unsigned(claim(kIntegerMaxLength), v)); }
-    void hex(unsigned v, int min_digits = 1) {
-        commit(format_hex(claim(kIntegerMaxLength), v, min_digits));
-    }
-
     // Writing straight into the buffer, for the formats: room for up to
     // `size` bytes (at most kMinCapacity), written from the pointer
     // returned, then the end of what was written.
