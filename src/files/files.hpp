@@ -7,11 +7,36 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "interchange/line_reader.hpp"
 #include "interchange/output.hpp"
 
 namespace textmatte {
+
+// How an operation on a named file went.
+enum class Outcome {
+    done,
+    failed, // refused: no such file, no right to it, a full disk ...
+    held,   // another program still holds the file after a short wait (Windows)
+};
+
+// The identity of a file: equal for two names of one file.
+struct FileId {
+    std::uint64_t volume = 0;
+    std::uint64_t file = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// A file as it stands: equal states are the same file, not written to in
+// between (as far as its size and times tell).
+struct FileState {
+    FileId id;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0; // nanoseconds, on the file system's clock
+    std::int64_t changed = 0;  // of the file's data or attributes, where kept
+    bool operator==(const FileState&) const = default;
+};
 
 class InFile : public ByteSource {
   public:
@@ -25,6 +50,14 @@ class OutFile : public ByteSink {
     [[nodiscard]] virtual bool close() = 0;
 };
 
+// A file opened for reading and how it stood when it was opened; on
+// failure, no file and why.
+struct OpenedFile {
+    std::unique_ptr<InFile> file;
+    Outcome outcome = Outcome::failed;
+    FileState state;
+};
+
 // What a name in the directory holds.
 enum class EntryKind {
     missing,
@@ -33,28 +66,12 @@ enum class EntryKind {
     other,     // a FIFO, socket, device or a link that leads nowhere
 };
 
-// The identity of a file: equal for two names of one file.
-struct FileId {
-    std::uint64_t volume = 0;
-    std::uint64_t file = 0;
-    bool operator==(const FileId&) const = default;
-};
-
-// Who may do what with a file: its permission bits, owner and group, where
-// the platform has them. A new file made `like` an entry gets them.
-struct Access {
-    bool known = false;
-    std::uint32_t mode = 0; // permission bits
-    std::uint32_t owner = 0;
-    std::uint32_t group = 0;
-};
-
 struct Entry {
     EntryKind kind = EntryKind::missing;
     bool is_link = false; // the name itself is a symbolic link
-    FileId itself;        // the directory entry's own file (for a link, the link)
-    FileId target;        // what the name leads to, links followed
-    Access access;        // of what the name leads to
+    bool held = false;    // there, but another program holds it (Windows)
+    FileId entry_file;    // the directory entry's own file (for a link, the link)
+    FileState target;     // what the name leads to, links followed
 
     bool exists() const { return kind != EntryKind::missing || is_link; }
 };
@@ -68,49 +85,53 @@ class ExchangeLock {
 
 enum class LockResult {
     locked,
-    busy,       // another run holds it
-    unavailable // no lock could be taken (no such file, no locks on this file system)
+    busy,        // another run holds it
+    unavailable, // the file system offers no locks: runs go on without one
+    refused,     // the lock file cannot be opened or made
 };
 
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
     // Opens a regular file (links followed) for reading, without blocking on
-    // a FIFO or device; nullptr for anything else or on failure.
-    virtual std::unique_ptr<InFile> open_read(const char* name) = 0;
-    // Creates a new, empty file, with the access of `like` where it is known
-    // and may be given; nullptr when the name is taken (also by a link, which
-    // is never followed) or creation fails.
-    virtual std::unique_ptr<OutFile> create_new(const char* name, const Access& like) = 0;
-    std::unique_ptr<OutFile> create_new(const char* name) { return create_new(name, Access{}); }
+    // a FIFO or device.
+    virtual OpenedFile open_read(const char* name) = 0;
+    // Creates a new, empty file; nullptr when the name is taken (also by a
+    // link, which is never followed) or creation fails. Where `like_name`
+    // is given, the file gets that file's permissions (and access ACL),
+    // owner and group, as far as the process may give them.
+    virtual std::unique_ptr<OutFile> create_new(const char* name, const char* like_name) = 0;
+    std::unique_ptr<OutFile> create_new(const char* name) { return create_new(name, nullptr); }
     // Moves `from` to `to`, replacing a file of that name, atomically.
-    [[nodiscard]] virtual bool rename(const char* from, const char* to) = 0;
+    [[nodiscard]] virtual Outcome rename(const char* from, const char* to) = 0;
     // Removes a name of a file or link (never what a link leads to), but not
     // a directory.
     [[nodiscard]] virtual bool remove_name(const char* name) = 0;
     virtual Entry inspect(const char* name) = 0;
+    // The entries that a symbolic link leads through, in order: each link
+    // after `name` and the last entry, each as its own file (links not
+    // followed); empty when `name` is not a link.
+    virtual std::vector<FileId> reached_through_links(const char* name) = 0;
     // Makes the names in the directory, as renames and removals left them,
-    // durable; `file_in_it` names a file there, for a platform that needs one.
+    // durable; `file_in_it` names a file there, for a platform that needs
+    // one. A file system that cannot sync a directory at all has nothing to
+    // make durable: that is not a failure.
     [[nodiscard]] virtual bool sync_directory(const char* file_in_it) = 0;
     // Whether names that differ only in case name one file (Windows).
     virtual bool names_ignore_case() const = 0;
-    // Takes the exchange for this run, against other runs started in the
-    // same directory: a lock on the existing regular file `host_name`, or,
-    // where a platform cannot lock a file that it renames, on `lock_name`,
-    // a file of its own that goes when the lock does.
-    virtual LockResult lock_exchange(const char* host_name, const char* lock_name,
-                                     std::unique_ptr<ExchangeLock>& lock) = 0;
-    // Names a file to remove should the process die of a fault before the
-    // run ends normally (nullptr: none). The name must outlive the run.
-    virtual void remove_if_crashed(const char* name) = 0;
+    // Takes the directory for this run, against other runs started in it,
+    // by a lock on the file `lock_name` (made if missing), which the system
+    // releases however the process ends; the file goes with the lock.
+    virtual LockResult lock_directory(const char* lock_name,
+                                      std::unique_ptr<ExchangeLock>& lock) = 0;
 };
 
 // The file system of the working directory.
 FileSystem& real_file_system();
 
-// Removes the file named by remove_if_crashed() on the real file system.
-// Safe in a signal handler; only a crashing process calls it.
-void remove_crash_leftover() noexcept;
+// Removes a name of the working directory in one system call, as a signal
+// handler may; false when nothing was there to remove.
+bool remove_name_at_once(const char* name) noexcept;
 
 // Console streams as byte sinks.
 ByteSink& standard_output();

@@ -1,11 +1,13 @@
 // The file layer on POSIX systems.
-#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <string>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "files/files.hpp"
@@ -64,17 +66,6 @@ class PosixOutFile final : public OutFile {
     int fd_;
 };
 
-// An advisory lock on an open file: the system releases it when the
-// descriptor closes, also when the process is killed.
-class PosixLock final : public ExchangeLock {
-  public:
-    explicit PosixLock(int fd) : fd_(fd) {}
-    ~PosixLock() override { (void)close_descriptor(fd_); } // closing releases the lock
-
-  private:
-    int fd_;
-};
-
 EntryKind kind_of(const struct stat& st) {
     if (S_ISREG(st.st_mode)) return EntryKind::regular;
     if (S_ISDIR(st.st_mode)) return EntryKind::directory;
@@ -85,21 +76,23 @@ FileId identity(const struct stat& st) {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-Access access_of(const struct stat& st) {
-    return {true, static_cast<std::uint32_t>(st.st_mode & 07777),
-            static_cast<std::uint32_t>(st.st_uid), static_cast<std::uint32_t>(st.st_gid)};
+std::int64_t nanoseconds(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+FileState state_of(const struct stat& st) {
+    return {identity(st), static_cast<std::uint64_t>(st.st_size), nanoseconds(st.st_mtim),
+            nanoseconds(st.st_ctim)};
 }
 
 // Opens a regular file for reading; -1 for anything else. A device is never
 // opened (opening some has effects), and the open does not block, so a FIFO
 // put in the file's place meanwhile cannot hold the run; checked, then
 // blocking.
-int open_regular(const char* name) {
-    struct stat named {};
-    if (::stat(name, &named) != 0 || !S_ISREG(named.st_mode)) return -1;
+int open_regular(const char* name, struct stat& st) {
+    if (::stat(name, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
     int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return -1;
-    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         (void)close_descriptor(fd); // refused anyway
@@ -108,38 +101,113 @@ int open_regular(const char* name) {
     return fd;
 }
 
-// Gives a new file the owner, group and permission bits of another, as far
-// as this process may: another user's file keeps its group where the user
-// belongs to it, and its bits always.
-void give_access(int fd, const Access& like) {
-    if (::fchown(fd, static_cast<uid_t>(like.owner), static_cast<gid_t>(like.group)) != 0)
-        (void)::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(like.group)); // may be denied
-    // Only the permission bits: no set-id or sticky bit on a drawing.
-    (void)::fchmod(fd, static_cast<mode_t>(like.mode & 0777)); // the file is ours: cannot fail
+constexpr const char* kAccessAcl = "system.posix_acl_access";
+
+// Gives a new file the access ACL of another, or none where the other has
+// none (a default ACL of the directory may have given it one). A file
+// system without ACLs has nothing to copy.
+void copy_access_acl(int fd, const char* like_name) {
+    const ssize_t size = ::getxattr(like_name, kAccessAcl, nullptr, 0);
+    if (size < 0) {
+        if (errno == ENODATA) (void)::fremovexattr(fd, kAccessAcl); // ENODATA when it has none
+        return;
+    }
+    std::string acl(static_cast<std::size_t>(size), '\0');
+    const ssize_t got = ::getxattr(like_name, kAccessAcl, acl.data(), acl.size());
+    if (got > 0) (void)::fsetxattr(fd, kAccessAcl, acl.data(), static_cast<std::size_t>(got), 0);
 }
 
-// The file of the crashing process's partial output, if any.
-std::atomic<const char*> crash_leftover{nullptr};
-static_assert(std::atomic<const char*>::is_always_lock_free, "needed in a signal handler");
+// Gives a new file the permissions, owner and group of another, as far as
+// this process may. The permissions go first, while the file is still the
+// process's own; then the owner, which a process may be unable to give
+// (another user's file), and then at least the group where it belongs to
+// it. Only the permission bits: no set-id or sticky bit on a drawing.
+void give_access_of(int fd, const char* like_name) {
+    struct stat like {};
+    if (::stat(like_name, &like) != 0) return;
+    copy_access_acl(fd, like_name);
+    // An ACL's mask is the group bits: the same after the ACL as before.
+    (void)::fchmod(fd, like.st_mode & 0777); // the file is ours: cannot fail
+    if (::fchown(fd, like.st_uid, like.st_gid) != 0)
+        (void)::fchown(fd, static_cast<uid_t>(-1), like.st_gid); // may be denied: stays ours
+}
+
+// An advisory lock on an open lock file: the system releases it when the
+// descriptor closes, also when the process is killed. The file goes first,
+// as long as it is still the one under the name.
+class PosixLock final : public ExchangeLock {
+  public:
+    PosixLock(int fd, const char* name) : fd_(fd), name_(name) {}
+    ~PosixLock() override {
+        struct stat held {
+        }, named{};
+        if (::fstat(fd_, &held) == 0 && ::lstat(name_, &named) == 0 &&
+            identity(held) == identity(named))
+            (void)::unlink(name_);   // a lock file left behind is taken by the next run
+        (void)close_descriptor(fd_); // closing releases the lock
+    }
+
+  private:
+    int fd_;
+    const char* name_;
+};
+
+// Opens the lock file, or makes it, read-only: a lock needs no more, and
+// another user sharing the folder may open it too. A link, a directory, a
+// FIFO or a device under the name is refused. -1 with errno: ENOENT or
+// EEXIST when the name changed meanwhile (try again), anything else when
+// it cannot be had.
+int open_lock_file(const char* name, bool& made) {
+    made = false;
+    struct stat st {};
+    if (::lstat(name, &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return errno = EINVAL, -1;
+        int fd = ::open(name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) return -1;
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            (void)close_descriptor(fd); // refused anyway
+            return errno = EINVAL, -1;
+        }
+        return fd;
+    }
+    if (errno != ENOENT) return -1;
+    int fd = ::open(name, O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644);
+    if (fd < 0) return -1;
+    (void)::fchmod(fd, 0644); // whatever the umask: other users' runs must open it too
+    made = true;
+    return fd;
+}
+
+// Whether `fd` is the file under `name`, not a link: a lock file removed or
+// replaced after it was opened locks nothing.
+bool still_named(int fd, const char* name) {
+    struct stat held {
+    }, named{};
+    return ::fstat(fd, &held) == 0 && ::lstat(name, &named) == 0 && !S_ISLNK(named.st_mode) &&
+           identity(held) == identity(named);
+}
 
 class WorkingDirectory final : public FileSystem {
   public:
-    std::unique_ptr<InFile> open_read(const char* name) override {
-        const int fd = open_regular(name);
-        if (fd < 0) return nullptr;
-        return std::make_unique<PosixInFile>(fd);
+    OpenedFile open_read(const char* name) override {
+        struct stat st {};
+        const int fd = open_regular(name, st);
+        if (fd < 0) return {};
+        return {std::make_unique<PosixInFile>(fd), Outcome::done, state_of(st)};
     }
 
-    std::unique_ptr<OutFile> create_new(const char* name, const Access& like) override {
+    std::unique_ptr<OutFile> create_new(const char* name, const char* like_name) override {
         // Private until it has the access it is to have.
-        const mode_t first = like.known ? 0600 : 0666;
+        const mode_t first = like_name ? 0600 : 0666;
         const int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, first);
         if (fd < 0) return nullptr;
-        if (like.known) give_access(fd, like);
+        if (like_name) give_access_of(fd, like_name);
         return std::make_unique<PosixOutFile>(fd);
     }
 
-    bool rename(const char* from, const char* to) override { return std::rename(from, to) == 0; }
+    Outcome rename(const char* from, const char* to) override {
+        return std::rename(from, to) == 0 ? Outcome::done : Outcome::failed;
+    }
 
     bool remove_name(const char* name) override { return ::unlink(name) == 0; }
 
@@ -148,15 +216,33 @@ class WorkingDirectory final : public FileSystem {
         struct stat st {};
         if (::lstat(name, &st) != 0) return e;
         e.is_link = S_ISLNK(st.st_mode);
-        e.itself = identity(st);
+        e.entry_file = identity(st);
         if (e.is_link && ::stat(name, &st) != 0) {
             e.kind = EntryKind::other; // a link that leads nowhere
             return e;
         }
         e.kind = kind_of(st);
-        e.target = identity(st);
-        e.access = access_of(st);
+        e.target = state_of(st);
         return e;
+    }
+
+    std::vector<FileId> reached_through_links(const char* name) override {
+        std::vector<FileId> reached;
+        std::string path = name;
+        for (int depth = 0; depth <= kMostLinks; ++depth) {
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) != 0) break;
+            if (depth > 0) reached.push_back(identity(st));
+            if (!S_ISLNK(st.st_mode)) break;
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+            if (n <= 0 || static_cast<std::size_t>(n) == sizeof target) break;
+            // A relative target is relative to the link's own directory.
+            const std::string to(target, static_cast<std::size_t>(n));
+            const std::size_t slash = path.rfind('/');
+            path = to[0] == '/' || slash == std::string::npos ? to : path.substr(0, slash + 1) + to;
+        }
+        return reached;
     }
 
     // A directory the user may write but not read cannot be opened to be
@@ -165,7 +251,7 @@ class WorkingDirectory final : public FileSystem {
     bool sync_directory(const char* file_in_it) override {
         int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd >= 0) {
-            const bool ok = ::fsync(fd) == 0;
+            const bool ok = ::fsync(fd) == 0 || errno == EINVAL; // EINVAL: nothing to sync
             return close_descriptor(fd) && ok;
         }
         fd = ::open(file_in_it, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -183,35 +269,32 @@ class WorkingDirectory final : public FileSystem {
         return false;
     }
 
-    // The host's file itself is locked: that needs no right beyond those a
-    // run needs anyway. A run that finishes replaces the file under the name,
-    // so a lock taken on the file the name held a moment ago is taken again
-    // on the one it holds now.
-    LockResult lock_exchange(const char* host_name, const char*,
-                             std::unique_ptr<ExchangeLock>& lock) override {
+    LockResult lock_directory(const char* lock_name, std::unique_ptr<ExchangeLock>& lock) override {
         for (int attempt = 0; attempt < 100; ++attempt) {
-            int fd = open_regular(host_name);
-            if (fd < 0) return LockResult::unavailable;
+            bool made = false;
+            int fd = open_lock_file(lock_name, made);
+            if (fd < 0) {
+                if (errno == ENOENT || errno == EEXIST) continue; // the name changed meanwhile
+                return LockResult::refused;
+            }
             if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
                 const bool busy = errno == EWOULDBLOCK;
+                // Made here, on a file system without locks: nobody else holds it.
+                if (made && !busy) (void)::unlink(lock_name);
                 (void)close_descriptor(fd); // a lock not taken: nothing to release
                 return busy ? LockResult::busy : LockResult::unavailable;
             }
-            struct stat locked {
-            }, named{};
-            if (::fstat(fd, &locked) == 0 && ::stat(host_name, &named) == 0 &&
-                identity(locked) == identity(named)) {
-                lock = std::make_unique<PosixLock>(fd);
+            if (still_named(fd, lock_name)) {
+                lock = std::make_unique<PosixLock>(fd, lock_name);
                 return LockResult::locked;
             }
-            (void)close_descriptor(fd); // a file no longer under the name: try the new one
+            (void)close_descriptor(fd); // removed or replaced meanwhile: lock the one there now
         }
         return LockResult::busy;
     }
 
-    void remove_if_crashed(const char* name) override {
-        crash_leftover.store(name);
-    }
+  private:
+    static constexpr int kMostLinks = 40; // as the system follows at most
 };
 
 } // namespace
@@ -221,8 +304,8 @@ FileSystem& real_file_system() {
     return dir;
 }
 
-void remove_crash_leftover() noexcept {
-    if (const char* name = crash_leftover.load()) (void)::unlink(name); // nothing else to try
+bool remove_name_at_once(const char* name) noexcept {
+    return ::unlink(name) == 0;
 }
 
 } // namespace textmatte

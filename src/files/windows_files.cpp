@@ -75,11 +75,13 @@ bool is_held(DWORD error) {
            error == ERROR_LOCK_VIOLATION;
 }
 
-template <typename Attempt> bool retry_while_held(Attempt attempt) {
+// Done, or failed; held when the file was still held after the wait.
+template <typename Attempt> Outcome retry_while_held(Attempt attempt) {
     DWORD waited = 0;
     for (DWORD wait = 10;; wait *= 2) {
-        if (attempt()) return true;
-        if (!is_held(GetLastError()) || waited >= kHeldForAtMostMs) return false;
+        if (attempt()) return Outcome::done;
+        if (!is_held(GetLastError())) return Outcome::failed;
+        if (waited >= kHeldForAtMostMs) return Outcome::held;
         if (wait > kHeldForAtMostMs - waited) wait = kHeldForAtMostMs - waited;
         Sleep(wait);
         waited += wait;
@@ -87,9 +89,10 @@ template <typename Attempt> bool retry_while_held(Attempt attempt) {
 }
 
 // CreateFileA, tried again while the file is held.
-HANDLE open_retrying(const char* name, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+HANDLE open_retrying(const char* name, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                     Outcome& outcome) {
     HANDLE h = INVALID_HANDLE_VALUE;
-    retry_while_held([&] {
+    outcome = retry_while_held([&] {
         h = CreateFileA(name, access, share, nullptr, disposition, flags, nullptr);
         return h != INVALID_HANDLE_VALUE;
     });
@@ -99,12 +102,15 @@ HANDLE open_retrying(const char* name, DWORD access, DWORD share, DWORD disposit
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // What a name leads to (`follow`) or the entry itself (a link's own file).
-bool file_information(const char* name, bool follow, BY_HANDLE_FILE_INFORMATION& info,
-                      DWORD& type) {
+bool file_information(const char* name, bool follow, BY_HANDLE_FILE_INFORMATION& info, DWORD& type,
+                      bool& held) {
     DWORD flags = FILE_FLAG_BACKUP_SEMANTICS; // directories too
     if (!follow) flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     HANDLE h = CreateFileA(name, 0, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE) {
+        held = is_held(GetLastError());
+        return false;
+    }
     const bool ok = GetFileInformationByHandle(h, &info) != 0;
     type = GetFileType(h);
     (void)close_handle(h); // only looked at
@@ -116,38 +122,50 @@ FileId identity(const BY_HANDLE_FILE_INFORMATION& info) {
             (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
+// The file's identity, size and last write (in 100 ns steps, as nanoseconds).
+FileState state_of(const BY_HANDLE_FILE_INFORMATION& info) {
+    const std::uint64_t size =
+        (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    const std::uint64_t written =
+        (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+        info.ftLastWriteTime.dwLowDateTime;
+    return {identity(info), size, static_cast<std::int64_t>(written) * 100, 0};
+}
+
 class WorkingDirectory final : public FileSystem {
   public:
-    std::unique_ptr<InFile> open_read(const char* name) override {
+    OpenedFile open_read(const char* name) override {
+        OpenedFile opened;
         HANDLE h = open_retrying(name, GENERIC_READ, kShareAll, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
-        if (h == INVALID_HANDLE_VALUE) return nullptr;
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, opened.outcome);
+        if (h == INVALID_HANDLE_VALUE) return opened;
         BY_HANDLE_FILE_INFORMATION info{};
         if (GetFileType(h) != FILE_TYPE_DISK || !GetFileInformationByHandle(h, &info) ||
             (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             (void)close_handle(h); // refused anyway
-            return nullptr;
+            return {};
         }
-        return std::make_unique<WindowsInFile>(h);
+        return {std::make_unique<WindowsInFile>(h), Outcome::done, state_of(info)};
     }
 
     // A new file takes the access the directory gives it, as every file there.
-    std::unique_ptr<OutFile> create_new(const char* name, const Access&) override {
-        HANDLE h =
-            open_retrying(name, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+    std::unique_ptr<OutFile> create_new(const char* name, const char*) override {
+        Outcome outcome = Outcome::failed;
+        HANDLE h = open_retrying(name, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, outcome);
         if (h == INVALID_HANDLE_VALUE) return nullptr;
         return std::make_unique<WindowsOutFile>(h);
     }
 
     // Written through: the rename is on the disk when it returns.
-    bool rename(const char* from, const char* to) override {
+    Outcome rename(const char* from, const char* to) override {
         return retry_while_held([&] {
             return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
         });
     }
 
     bool remove_name(const char* name) override {
-        return retry_while_held([&] { return DeleteFileA(name) != 0; });
+        return retry_while_held([&] { return DeleteFileA(name) != 0; }) == Outcome::done;
     }
 
     Entry inspect(const char* name) override {
@@ -157,16 +175,16 @@ class WorkingDirectory final : public FileSystem {
         e.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         BY_HANDLE_FILE_INFORMATION info{};
         DWORD type = FILE_TYPE_UNKNOWN;
-        if (!file_information(name, false, info, type)) {
+        if (!file_information(name, false, info, type, e.held)) {
             e.kind = EntryKind::other;
             return e;
         }
-        e.itself = identity(info);
-        if (!file_information(name, true, info, type)) {
+        e.entry_file = identity(info);
+        if (!file_information(name, true, info, type, e.held)) {
             e.kind = EntryKind::other; // a link that leads nowhere
             return e;
         }
-        e.target = identity(info);
+        e.target = state_of(info);
         if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             e.kind = EntryKind::directory;
         else
@@ -174,17 +192,23 @@ class WorkingDirectory final : public FileSystem {
         return e;
     }
 
+    // A link is followed by the system in one step; what it leads to is all
+    // there is to compare.
+    std::vector<FileId> reached_through_links(const char* name) override {
+        const Entry e = inspect(name);
+        if (!e.is_link || e.kind == EntryKind::missing || e.kind == EntryKind::other) return {};
+        return {e.target.id};
+    }
+
     // Renames write through to the disk; nothing is left to sync.
     bool sync_directory(const char*) override { return true; }
 
     bool names_ignore_case() const override { return true; }
 
-    // The host's file is renamed during a run, so the lock is a file of its
-    // own: opened for this run alone (another run's open fails at once, not
-    // retried) and deleted by the system when it closes, also when the
-    // process is killed.
-    LockResult lock_exchange(const char*, const char* lock_name,
-                             std::unique_ptr<ExchangeLock>& lock) override {
+    // The lock file is opened for this run alone (another run's open fails
+    // at once, not retried) and deleted by the system when it closes, also
+    // when the process is killed.
+    LockResult lock_directory(const char* lock_name, std::unique_ptr<ExchangeLock>& lock) override {
         HANDLE h = CreateFileA(lock_name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (h == INVALID_HANDLE_VALUE)
@@ -192,10 +216,6 @@ class WorkingDirectory final : public FileSystem {
         lock = std::make_unique<WindowsLock>(h);
         return LockResult::locked;
     }
-
-    // A fault ends the process without a handler here; the next run removes
-    // what it leaves.
-    void remove_if_crashed(const char*) override {}
 };
 
 } // namespace
@@ -205,6 +225,8 @@ FileSystem& real_file_system() {
     return dir;
 }
 
-void remove_crash_leftover() noexcept {}
+bool remove_name_at_once(const char* name) noexcept {
+    return DeleteFileA(name) != 0;
+}
 
 } // namespace textmatte

@@ -78,7 +78,7 @@ OptionNotice apply_option(const char* arg, RunSettings& s) {
 }
 
 void write_illegal_option(Output& errors) {
-    write<"\n illegal Option.\n">(errors);
+    write<kIllegalOptionLine>(errors);
 }
 
 void write_option_notice(const OptionNotice& notice, Output& console, Output& errors) {

@@ -22,7 +22,9 @@ struct OptionNotice {
 // Applies one option argument (with its leading '-' or '/') to the settings.
 [[nodiscard]] OptionNotice apply_option(const char* arg, RunSettings& settings);
 
-// " illegal Option." for an unknown letter, on standard error.
+// What an unknown letter is reported with on standard error: an empty
+// line, then " illegal Option.".
+inline constexpr char kIllegalOptionLine[] = "\n illegal Option.\n";
 void write_illegal_option(Output& errors);
 
 // Everything a notice asks for: the illegal-option line on `errors`, the

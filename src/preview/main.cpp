@@ -120,10 +120,10 @@ int main(int argc, char* argv[]) {
     const char* in_name = args.files[0];
     const char* out_name = args.files[1];
     FileSystem& fs = real_file_system();
-    auto in = fs.open_read(in_name);
-    if (!in) return fail("open", in_name);
+    OpenedFile in = fs.open_read(in_name);
+    if (!in.file) return fail("open", in_name);
     std::string input;
-    if (!read_all(*in, input)) return fail("read", in_name);
+    if (!read_all(*in.file, input)) return fail("read", in_name);
     const preview::Drawing drawing =
         args.result ? preview::read_result(input, args.settings) : preview::read_drawing(input);
     if (drawing.records == 0)

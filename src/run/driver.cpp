@@ -27,7 +27,7 @@ void write_over_limit_record(Output& output) {
 }
 
 // Flushes and closes an output file; `durable` also syncs it first.
-[[nodiscard]] bool finish_file(Output& buffered, OutFile& file, bool durable) {
+[[nodiscard]] bool flush_and_close(Output& buffered, OutFile& file, bool durable) {
     bool ok = buffered.flush();
     if (ok && durable) ok = file.sync();
     return file.close() && ok;
@@ -66,29 +66,23 @@ unsigned count_lines(LineReader& reader) {
     return std::min(reader.count_pieces(kLineLimit), kLineLimit + 1);
 }
 
-// Transforms the host's drawing into the complete output file. Leaves
-// replacing the host's file to the caller.
-class Process {
+// Writes a run's output file: the transformed drawing, or, for a drawing
+// over the line limit, the refusal alone. What becomes of the file after
+// a failure is the run's ending to decide.
+class OutputWriter {
   public:
-    Process(RunState& run, FileSystem& fs, Exchange& exchange, Output& console,
-            const Interrupts& interrupts)
-        : run_(run), fs_(fs), exchange_(exchange), console_(console), interrupts_(interrupts) {}
+    OutputWriter(RunState& run, Exchange& exchange, Output& console, const Interrupts& interrupts)
+        : run_(run), exchange_(exchange), console_(console), interrupts_(interrupts) {}
 
-    [[nodiscard]] Status operator()();
+    [[nodiscard]] Status write();
 
   private:
-    [[nodiscard]] Status transform(std::unique_ptr<InFile> input, OutFile& output_file,
-                                   unsigned counted);
-    [[nodiscard]] Status refuse_over_limit(OutFile& output_file);
-    // A normal run leaves no partial output behind; a debug run keeps what
-    // it wrote, to be looked at.
-    [[nodiscard]] Failure partial_output(Failure failure) {
-        if (run_.settings.debug_level == DebugLevel::off) exchange_.discard_output();
-        return failure;
-    }
+    bool normal_run() const { return run_.settings.debug_level == DebugLevel::off; }
+    [[nodiscard]] Status write_transformed(InFile& drawing, OutFile& output_file, unsigned counted);
+    [[nodiscard]] Status replace_by_refusal(OutFile& partial);
+    [[nodiscard]] Status write_refusal(OutFile& output_file);
 
     RunState& run_;
-    FileSystem& fs_;
     Exchange& exchange_;
     Output& console_;
     const Interrupts& interrupts_;
@@ -98,61 +92,65 @@ class Process {
 // the lines are counted first. A normal run shows it nowhere and needs only
 // to know whether the input goes past the limit: its scan, which stops at
 // the limit, counts for it, sparing a second pass over the input.
-Status Process::operator()() {
-    std::unique_ptr<InFile> input = fs_.open_read(exchange_.input_name());
-    if (!input) return Failure::open(kWorkName, -1);
+Status OutputWriter::write() {
+    OpenedFile drawing = exchange_.open_drawing();
+    if (!drawing.file) {
+        return drawing.outcome == Outcome::held ? Failure::open(kWorkName, drawing.outcome)
+                                                : Failure::naming(Report::no_drawing, kWorkName);
+    }
     std::unique_ptr<OutFile> output_file = exchange_.create_output();
-    if (!output_file) return Failure::open(kOutputName, -1);
-    if (run_.settings.debug_level == DebugLevel::off)
-        return transform(std::move(input), *output_file, 0);
+    if (!output_file) return Failure::naming(Report::no_output_file, kOutputName);
+    if (normal_run()) return write_transformed(*drawing.file, *output_file, 0);
 
-    LineReader counter(*input, kFileBlock);
+    LineReader counter(*drawing.file, kFileBlock);
     const unsigned counted = count_lines(counter);
-    (void)input->close(); // a file only read loses nothing on a failed close
-    if (counter.failed()) return Failure::read(kWorkName);
-    if (counted > kLineLimit) return refuse_over_limit(*output_file);
-    input = fs_.open_read(exchange_.input_name());
-    if (!input) return Failure::open(kWorkName, 1);
-    return transform(std::move(input), *output_file, counted);
+    (void)drawing.file->close(); // a file only read loses nothing on a failed close
+    if (counter.failed()) return Failure::naming(Report::cannot_read, kWorkName);
+    if (counted > kLineLimit) return write_refusal(*output_file);
+    drawing = exchange_.open_drawing();
+    if (!drawing.file) return Failure::open(kWorkName, drawing.outcome);
+    return write_transformed(*drawing.file, *output_file, counted);
 }
 
-Status Process::transform(std::unique_ptr<InFile> input, OutFile& output_file, unsigned counted) {
-    const bool normal_run = run_.settings.debug_level == DebugLevel::off;
+Status OutputWriter::write_transformed(InFile& drawing, OutFile& output_file, unsigned counted) {
     InterruptibleSink output_sink(output_file, interrupts_);
     Output output(output_sink, LineEnds::crlf, kFileBlock);
-    InterruptibleSource input_bytes(*input, interrupts_);
+    InterruptibleSource input_bytes(drawing, interrupts_);
     LineReader reader(input_bytes, kFileBlock);
     convert(run_, reader, output, console_, counted);
     LinePiece beyond;
-    const bool over_limit = normal_run && reader.next(beyond);
-    (void)input->close(); // a file only read loses nothing on a failed close
+    const bool over_limit = normal_run() && reader.next(beyond);
+    (void)drawing.close(); // a file only read loses nothing on a failed close
     if (reader.failed()) {
-        // A debug run shows what it wrote; a normal run's output goes.
-        if (!normal_run) (void)finish_file(output, output_file, false); // the read failure counts
-        return partial_output(Failure::read(kWorkName));
+        // A debug run shows what it wrote; the read failure is what counts.
+        if (!normal_run()) (void)flush_and_close(output, output_file, false);
+        return Failure::naming(Report::cannot_read, kWorkName);
     }
-    if (over_limit) {
-        // What was written goes; the refusal alone takes its place.
-        (void)output_file.close(); // its bytes go with the name
-        if (!fs_.remove_name(kOutputName)) return Failure::open(kOutputName, 1);
-        std::unique_ptr<OutFile> refusal = exchange_.create_output();
-        if (!refusal) return Failure::open(kOutputName, 1);
-        return refuse_over_limit(*refusal);
-    }
-    if (!finish_file(output, output_file, normal_run))
-        return partial_output(Failure::write(kOutputName));
-    if (!normal_run) exchange_.keep_output();
+    if (over_limit) return replace_by_refusal(output_file);
+    if (!flush_and_close(output, output_file, normal_run()))
+        return Failure::naming(Report::cannot_write, kOutputName);
+    if (!normal_run()) exchange_.keep_output();
     return std::nullopt;
 }
 
-// The output file holds the over-limit record alone.
-Status Process::refuse_over_limit(OutFile& output_file) {
+// What was written goes; the refusal alone takes its place.
+Status OutputWriter::replace_by_refusal(OutFile& partial) {
+    (void)partial.close(); // its bytes go with the name
+    if (!exchange_.remove_output()) return Failure::naming(Report::cannot_open, kOutputName);
+    std::unique_ptr<OutFile> refusal = exchange_.create_output();
+    if (!refusal) return Failure::naming(Report::cannot_open, kOutputName);
+    return write_refusal(*refusal);
+}
+
+// The output file holds the over-limit record alone, and stays.
+Status OutputWriter::write_refusal(OutFile& output_file) {
     InterruptibleSink output_sink(output_file, interrupts_);
     Output output(output_sink, LineEnds::crlf, kFileBlock);
     write_over_limit_record(output);
-    if (!finish_file(output, output_file, false)) return Failure::write(kOutputName);
+    if (!flush_and_close(output, output_file, false))
+        return Failure::naming(Report::cannot_write, kOutputName);
     exchange_.keep_output();
-    return Failure::of(Failure::Kind::too_many_lines);
+    return Failure::of(Report::too_many_lines);
 }
 
 void apply_options(int argc, const char* const argv[], RunSettings& settings, Output& console,
@@ -164,67 +162,53 @@ void apply_options(int argc, const char* const argv[], RunSettings& settings, Ou
         write<"\n\n#### debug #### Cmd-Option read\n">(console);
 }
 
-// The work of a run, up to the result in place: what went wrong, if anything.
-[[nodiscard]] Status take_and_transform(RunState& state, FileSystem& fs, Exchange& exchange,
-                                        Output& console, const Interrupts& interrupts) {
+// The work of a run, up to its result in place: what stopped it, if anything.
+[[nodiscard]] Status work(RunState& state, Exchange& exchange, Output& console,
+                          const Interrupts& interrupts) {
     if (Status failed = exchange.take_over()) return failed;
-    if (Status failed = Process(state, fs, exchange, console, interrupts)()) return failed;
+    if (Status failed = OutputWriter(state, exchange, console, interrupts).write()) return failed;
     // Until the output replaces the host's file the run can still stop.
-    if (interrupts.pending()) return Failure::interrupted();
-    if (state.settings.debug_level != DebugLevel::off) return std::nullopt;
-    return exchange.replace_with_output();
+    if (interrupts.pending()) return Failure::of(Report::interrupted);
+    if (state.settings.debug_level != DebugLevel::off) return exchange.check_drawing_unchanged();
+    return exchange.replace_drawing_with_output();
 }
 
-// Options, then the file exchange around the transformation; every failure
-// is said here, or, when an interrupt stopped the run, that it did.
-RunResult transform(int argc, const char* const argv[], FileSystem& fs, Output& console,
-                    Output& errors, const Interrupts& interrupts) {
-    RunState state;
-    apply_options(argc, argv, state.settings, console, errors);
-    Exchange exchange(fs);
-    Status failed;
+// The file exchange around the work, on every way out; the run's ending
+// says how it went.
+RunResult run_exchange(RunState& state, FileSystem& fs, Output& console, Output& errors,
+                       const Interrupts& interrupts) {
+    RunEnding ending(interrupts, state.settings.debug_level != DebugLevel::off);
+    Exchange exchange(fs, ending);
     try {
-        failed = take_and_transform(state, fs, exchange, console, interrupts);
+        ending.stop_if(work(state, exchange, console, interrupts));
     } catch (const std::bad_alloc&) {
-        failed = Failure::of(Failure::Kind::out_of_memory);
-        exchange.discard_output(); // stopped anywhere: what was written is partial
+        ending.stop(Failure::of(Report::out_of_memory));
     } catch (const std::exception& e) {
-        failed = Failure::unexpected(e.what());
-        exchange.discard_output();
+        ending.stop(Failure::unexpected(e.what()));
     }
-    // Complete: whatever went wrong after that changes nothing.
-    if (exchange.result_in_place()) failed.reset();
-    // A failure an interrupt caused is the interrupt's.
-    RunResult result;
-    if (failed && interrupts.pending()) {
-        result.interrupted_by = interrupts.pending();
-        failed = Failure::interrupted();
-        exchange.discard_output();
-    }
-    Status not_put_back = exchange.finish();
-    if (result.interrupted_by) {
-        if (!exchange.host_file_in_place()) failed->other = exchange.drawing_left_under();
-        not_put_back.reset(); // the interrupt's line says where the drawing is
-    }
-    if (failed) report(*failed, errors);
-    if (not_put_back) report(*not_put_back, errors);
-    result.status = failed ? failed->status : not_put_back ? not_put_back->status : 0;
-    console.flush();
-    errors.flush();
-    return result;
+    ending.settle();
+    const Status not_put_back = exchange.finish(ending.discards_output());
+    return ending.report(not_put_back, exchange.drawing_left_under(), errors);
 }
 
 } // namespace
 
 RunResult run(int argc, const char* const argv[], FileSystem& fs, Output& console, Output& errors,
               const Interrupts& interrupts) {
+    RunResult result;
     switch (find_request(argc, argv)) {
     case Request::help: write_usage(console); break;
     case Request::version: write_version(console); break;
-    case Request::none: return transform(argc, argv, fs, console, errors, interrupts);
+    case Request::none: {
+        RunState state;
+        apply_options(argc, argv, state.settings, console, errors);
+        result = run_exchange(state, fs, console, errors, interrupts);
+        break;
+    }
     }
     console.flush();
-    return {};
+    errors.flush();
+    return result;
 }
 
 } // namespace textmatte

@@ -4,16 +4,12 @@
 
 #include "files/files.hpp"
 #include "interchange/output.hpp"
+#include "run/ending.hpp"
 #include "run/interrupts.hpp"
 
 namespace textmatte {
 
-struct RunResult {
-    int status = 0;
-    int interrupted_by = 0; // the interrupt that stopped the run; 0: none
-};
-
-// One whole run over the working directory. Failures are reported on
+// One whole run over the working directory. How it ended is said on
 // `errors`, one line each. A run that an interrupt stops before it is
 // complete leaves the host's file as written, removes its output, says so
 // and reports the interrupt; the caller then ends by it.

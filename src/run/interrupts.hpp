@@ -24,27 +24,11 @@ class NoInterrupts final : public Interrupts {
 // Installs the process's handlers. A signal that would end the process only
 // notes what arrived, so that the run can stop at its next step and leave
 // the host's file as it was. A fault (a bad memory access, a stack
-// overflow, an abort) removes the run's partial output, says so in one line
-// and ends the process at once, without a core file. Writes to a closed
-// pipe or past a file-size limit fail as errors instead of ending the
-// process.
+// overflow, an abort) removes the run's partial output (as RunEnding has
+// the output's stage), says so in one line and ends the process at once,
+// without a core file. Writes to a closed pipe or past a file-size limit
+// fail as errors instead of ending the process.
 const Interrupts& install_interrupt_handlers();
-
-// From now on a fault no longer finds the host's file as it was: the
-// result has replaced it.
-void note_result_in_place();
-
-// Holds back every signal while it lives, for steps that a fault sent from
-// outside must not find half done: a file created but not yet noted for
-// removal, or the result renamed into place but not yet noted as such. What
-// arrives meanwhile is handled as the holder goes. One at a time.
-class SignalsHeldBack {
-  public:
-    SignalsHeldBack();
-    ~SignalsHeldBack();
-    SignalsHeldBack(const SignalsHeldBack&) = delete;
-    SignalsHeldBack& operator=(const SignalsHeldBack&) = delete;
-};
 
 // Ends the process as the interrupt would have ended it, but without a core
 // file: a signal whose default action dumps core ends it with 128 + its

@@ -1,13 +1,10 @@
 // Interrupts and faults on POSIX systems.
-#include <atomic>
-#include <cassert>
 #include <csignal>
-#include <cstring>
-#include <initializer_list>
+#include <string_view>
 
 #include <unistd.h>
 
-#include "files/files.hpp"
+#include "run/ending.hpp"
 #include "run/interrupts.hpp"
 
 namespace textmatte {
@@ -15,7 +12,6 @@ namespace textmatte {
 namespace {
 
 volatile std::sig_atomic_t pending_signal = 0;
-std::atomic<bool> result_in_place{false};
 
 extern "C" void note_interrupt(int signal) {
     if (pending_signal == 0) pending_signal = signal;
@@ -55,21 +51,25 @@ bool dumps_core(int signal) {
 }
 
 // A line written from a signal handler: no formatting, no allocation.
-void say(const char* text) {
-    (void)!::write(STDERR_FILENO, text, std::strlen(text)); // nothing to do if it fails
+void say(std::string_view text) {
+    (void)!::write(STDERR_FILENO, text.data(), text.size()); // nothing to do if it fails
+}
+
+// The decimal digits of a signal number.
+std::string_view signal_number(int signal, char (&digits)[4]) {
+    int n = signal, count = n >= 100 ? 3 : n >= 10 ? 2 : 1;
+    for (int k = count - 1; k >= 0; --k, n /= 10)
+        digits[k] = static_cast<char>('0' + n % 10);
+    return {digits, static_cast<std::size_t>(count)};
 }
 
 extern "C" void end_after_fault(int signal) {
-    remove_crash_leftover();
-    char number[4] = {};
-    int n = signal, i = n >= 100 ? 3 : n >= 10 ? 2 : 1;
-    for (int k = i - 1; k >= 0; --k, n /= 10)
-        number[k] = static_cast<char>('0' + n % 10);
-    say("Stopped by signal ");
-    say(number);
-    say(result_in_place.load() ? " after the result replaced jwc_temp.txt \n"
-                               : ": jwc_temp.txt is as it was before the run \n");
-    ::_exit(128 + signal);
+    const AroundNumber line = around_number(row_of(clean_up_after_fault()).format);
+    char digits[4];
+    say(line.before);
+    say(signal_number(signal, digits));
+    say(line.after);
+    ::_exit(kFaultStatusBase + signal);
 }
 
 // Without SA_RESTART, so a write blocked on a full pipe returns and the run
@@ -132,37 +132,15 @@ const Interrupts& install_interrupt_handlers() {
     return interrupts;
 }
 
-namespace {
-sigset_t mask_before_holding;
-bool holding = false;
-} // namespace
-
-// The program runs on one thread, so the process's mask is the thread's.
-SignalsHeldBack::SignalsHeldBack() {
-    assert(!holding);
-    sigset_t all;
-    sigfillset(&all);
-    holding = sigprocmask(SIG_BLOCK, &all, &mask_before_holding) == 0;
-}
-
-SignalsHeldBack::~SignalsHeldBack() {
-    if (holding) (void)sigprocmask(SIG_SETMASK, &mask_before_holding, nullptr); // cannot fail
-    holding = false;
-}
-
-void note_result_in_place() {
-    result_in_place.store(true);
-}
-
 void end_by_interrupt(int interrupt) {
-    if (dumps_core(interrupt)) ::_exit(128 + interrupt);
+    if (dumps_core(interrupt)) ::_exit(kFaultStatusBase + interrupt);
     std::signal(interrupt, SIG_DFL);
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, interrupt);
     sigprocmask(SIG_UNBLOCK, &set, nullptr);
     raise(interrupt);
-    ::_exit(128 + interrupt); // only if the default action did not end the process
+    ::_exit(kFaultStatusBase + interrupt); // only if the default action did not end the process
 }
 
 } // namespace textmatte

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "run/interrupts.hpp"
+#include "run/messages.hpp"
 
 namespace textmatte {
 
@@ -47,19 +48,9 @@ const Interrupts& install_interrupt_handlers() {
     return interrupts;
 }
 
-// Console events arrive on a thread of their own and only note themselves;
-// there is nothing to hold back.
-SignalsHeldBack::SignalsHeldBack() = default;
-SignalsHeldBack::~SignalsHeldBack() = default;
-
-// A fault ends the process without a handler here, so there is no line
-// to choose.
-void note_result_in_place() {}
-
 void end_by_interrupt(int) {
     if (cleaned_up) SetEvent(cleaned_up);
-    constexpr UINT kControlCExit = 0xC000013A; // how Ctrl-C ends a console program
-    ExitProcess(kControlCExit);
+    ExitProcess(kWindowsInterruptedStatus);
 }
 
 } // namespace textmatte

@@ -504,11 +504,16 @@ TEST(Exchange, ATinyStackLeavesTheDrawing) {
         launch.stack = kib * 1024;
         const ProgramResult r = run_in(dir, {}, launch);
         const std::string where = std::to_string(kib) + " KiB: " + r.err;
-        const auto files = summary(dir.files(), drawing, output);
+        auto files = summary(dir.files(), drawing, output);
         if (r.status == 0) {
             EXPECT_EQ(files, (Files{{kHost, "the result"}})) << where;
             continue;
         }
+        // A fault while the run takes its lock may leave the empty lock
+        // file, which the next run takes as it is.
+        if (auto lock = files.find(fold("JWC_TEMP.LCK"));
+            lock != files.end() && lock->second == "0 other bytes")
+            files.erase(lock);
         EXPECT_EQ(files, (Files{{kHost, "the drawing"}})) << where;
         if (r.err.empty()) {
             EXPECT_EQ(r.status, 1000 + SIGSEGV) << where; // before the handlers were in place

@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "run/exchange.hpp"
@@ -47,6 +48,50 @@ Ran run_in(FileSystem& fs, std::vector<const char*> args,
         run(static_cast<int>(args.size()), args.data(), fs, out.out, err.out, interrupts);
     return {r.status, out.str(), err.str(), r.interrupted_by};
 }
+
+// Passes everything on to another file system and calls back before and
+// after each operation: to look at what a fault would find at that moment,
+// or to play another program that changes the directory meanwhile.
+class EveryOperation final : public FileSystem {
+  public:
+    EveryOperation(testing::MemoryFileSystem& base, std::function<void()> probe)
+        : base_(base), probe_(std::move(probe)) {}
+    using FileSystem::create_new;
+    OpenedFile open_read(const char* name) override {
+        return around([&] { return base_.open_read(name); });
+    }
+    std::unique_ptr<OutFile> create_new(const char* name, const char* like_name) override {
+        return around([&] { return base_.create_new(name, like_name); });
+    }
+    Outcome rename(const char* from, const char* to) override {
+        return around([&] { return base_.rename(from, to); });
+    }
+    bool remove_name(const char* name) override {
+        return around([&] { return base_.remove_name(name); });
+    }
+    Entry inspect(const char* name) override { return base_.inspect(name); }
+    std::vector<FileId> reached_through_links(const char* name) override {
+        return base_.reached_through_links(name);
+    }
+    bool sync_directory(const char* file_in_it) override {
+        return around([&] { return base_.sync_directory(file_in_it); });
+    }
+    bool names_ignore_case() const override { return base_.names_ignore_case(); }
+    LockResult lock_directory(const char* lock_name, std::unique_ptr<ExchangeLock>& lock) override {
+        return around([&] { return base_.lock_directory(lock_name, lock); });
+    }
+
+  private:
+    template <typename Operation> std::invoke_result_t<Operation> around(Operation operation) {
+        probe_();
+        auto result = operation();
+        probe_();
+        return result;
+    }
+
+    testing::MemoryFileSystem& base_;
+    std::function<void()> probe_;
+};
 
 TEST(Driver, TypicalRunPutsTheOutputWhereTheHostReadsIt) {
     for (bool ignore_case : {false, true}) {
@@ -198,14 +243,87 @@ TEST(Driver, TheHostsNameIsNeverEmptyWhereNamesTellCaseApart) {
     EXPECT_EQ(debug.operations(), std::vector<std::string>{"create JWC_TEMP.$$$"});
 }
 
+// The lock comes first: whatever lies in the directory, a run that finds
+// it held touches nothing, leftovers included.
 TEST(Driver, ARunHoldingTheDirectoryKeepsOthersOut) {
+    for (bool drawing_there : {true, false}) {
+        testing::MemoryFileSystem fs;
+        if (drawing_there) fs.put("jwc_temp.txt", kDrawing);
+        fs.put("JWC_TEMP.$$$", "a live run's output");
+        fs.hold_lock(true);
+        Ran r = run_in(fs, {});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "Cannot lock file: jwc_temp.txt (another run is using it) \n");
+        Files expected{{"JWC_TEMP.$$$", "a live run's output"}};
+        if (drawing_there) expected["jwc_temp.txt"] = kDrawing;
+        EXPECT_EQ(fs.listing(), expected);
+        EXPECT_TRUE(fs.operations().empty());
+    }
+}
+
+// Another program rewrites the host's file, or puts a new one in its place,
+// while the run reads it: the output was not made from what is there now,
+// so it does not replace it. A debug run says so too, and keeps its output.
+TEST(Driver, ADrawingChangedDuringTheRunIsNotReplaced) {
+    for (bool new_file : {false, true}) {
+        for (const char* level : {"/t0", "/t1"}) {
+            testing::MemoryFileSystem memory;
+            memory.put("jwc_temp.txt", kDrawing);
+            bool changed = false;
+            EveryOperation fs(memory, [&] {
+                if (changed || memory.listing().count("JWC_TEMP.$$$") == 0) return;
+                changed = true;
+                if (new_file)
+                    memory.put("jwc_temp.txt", "lc4\r\n");
+                else
+                    memory.rewrite("jwc_temp.txt", "lc4\r\n");
+            });
+            const Ran r = run_in(fs, {"/c3", "/d2", level});
+            const std::string where = std::string(level) + (new_file ? ", a new file" : "");
+            EXPECT_EQ(r.status, 1) << where;
+            EXPECT_EQ(r.err, "Cannot replace file: jwc_temp.txt (it changed during the run) \n")
+                << where;
+            Files files = memory.listing();
+            EXPECT_EQ(files["jwc_temp.txt"], "lc4\r\n") << where;
+            EXPECT_EQ(files.count("JWC_TEMP.$$$"), std::string(level) == "/t1" ? 1u : 0u) << where;
+        }
+    }
+}
+
+// The result is in place, but the directory's sync failed: said, and a
+// status of its own, since the result may not survive a power loss.
+TEST(Driver, AFailedDirectorySyncIsSaid) {
     testing::MemoryFileSystem fs;
     fs.put("jwc_temp.txt", kDrawing);
-    fs.hold_lock(true);
-    Ran r = run_in(fs, {});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Cannot lock file: jwc_temp.txt (another run is using it) \n");
-    EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kDrawing}}));
+    fs.fail_directory_sync();
+    const Ran r = run_in(fs, {"/c3", "/d2"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "Cannot sync folder: the result is in jwc_temp.txt but may not survive a "
+                     "power loss \n");
+    EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kOutput}}));
+}
+
+// Windows: a file another program still holds after the wait is said as
+// such, with status 1, not as a missing file. Held for reading too, the run
+// cannot open it; held only against its replacement, the complete output
+// cannot replace it, and goes, so the host's file is all that remains.
+TEST(Driver, AFileHeldByAnotherProgramIsSaidSo) {
+    struct Case {
+        bool readable;
+        const char* said;
+    } cases[] = {
+        {false, "Cannot open file: JWC_TEMP.TXT (another program is using it) \n"},
+        {true, "Cannot rename file: JWC_TEMP.$$$ to jwc_temp.txt (another program is using it) \n"},
+    };
+    for (const Case& c : cases) {
+        testing::MemoryFileSystem fs(true);
+        fs.put("jwc_temp.txt", kDrawing);
+        fs.hold("jwc_temp.txt", c.readable);
+        const Ran r = run_in(fs, {"/c3", "/d2"});
+        EXPECT_EQ(r.status, 1) << c.readable;
+        EXPECT_EQ(r.err, c.said) << c.readable;
+        EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kDrawing}})) << c.readable;
+    }
 }
 
 TEST(Driver, AnOutputThatCannotBeOpenedLeavesTheHostsFile) {
@@ -370,91 +488,44 @@ TEST(Driver, RunningOutOfMemoryLeavesTheHostsFile) {
     }
 }
 
-#ifndef _WIN32
-
-// What a fault handler would find: the file named for removal after a
-// crash, and whether the output exists.
-namespace at_signal {
-const char* volatile named_for_removal = nullptr;
-volatile bool output_there = false;
-volatile int handled = 0;
-const char* volatile seen_named[2] = {};
-volatile bool seen_output_there[2] = {};
-
-extern "C" void look(int) {
-    if (handled < 2) {
-        seen_named[handled] = named_for_removal;
-        seen_output_there[handled] = output_there;
+// A fault at any moment of a run, between any two file operations: the
+// fault handler's clean-up, done on a copy of the directory, leaves the
+// host's file as written and no partial output, and its line says so; or
+// the result is in place, and its line says that. (Where names ignore case
+// there is no fault handler: Windows.)
+TEST(Driver, AFaultAtAnyMomentFindsTheOutputsStage) {
+    for (const char* level : {"/t0", "/t1"}) {
+        const bool debug = std::string(level) != "/t0";
+        testing::MemoryFileSystem memory;
+        memory.put("jwc_temp.txt", kDrawing);
+        int before = 0, after = 0;
+        EveryOperation fs(memory, [&] {
+            const FaultView view = fault_view();
+            Files files = memory.listing();
+            bool said_after = view.stage == OutputStage::in_place;
+            if (view.stage == OutputStage::replacing)
+                said_after = files.erase(view.output_name) == 0;
+            else if (view.stage == OutputStage::creating || view.stage == OutputStage::partial)
+                files.erase(view.output_name);
+            const std::string where = std::string(level) + " after " +
+                                      std::to_string(memory.operations().size()) + " operations";
+            if (said_after) {
+                ++after;
+                EXPECT_EQ(files, (Files{{"jwc_temp.txt", kOutput}})) << where;
+            } else {
+                ++before;
+                EXPECT_EQ(files["jwc_temp.txt"], kDrawing) << where;
+                files.erase("jwc_temp.txt");
+                for (const auto& [name, bytes] : files) // a debug run's output stays
+                    EXPECT_TRUE(debug && name == "JWC_TEMP.$$$" && !bytes.empty())
+                        << name << " left, " << where;
+            }
+        });
+        EXPECT_EQ(run_in(fs, {"/c3", "/d2", level}).status, 0);
+        EXPECT_GT(before, 2) << level;
+        EXPECT_EQ(after > 0, !debug) << level;
     }
-    handled = handled + 1;
 }
-} // namespace at_signal
-
-// Passes everything on to another file system, and raises a signal just as
-// the output is created and just as it replaces the host's file: as if one
-// were sent from outside at that moment.
-class SignalAtTheOutput final : public FileSystem {
-  public:
-    explicit SignalAtTheOutput(FileSystem& base) : base_(base) {}
-    using FileSystem::create_new;
-    std::unique_ptr<InFile> open_read(const char* name) override { return base_.open_read(name); }
-    std::unique_ptr<OutFile> create_new(const char* name, const Access& like) override {
-        auto file = base_.create_new(name, like);
-        if (file && std::strcmp(name, kOutputName) == 0) {
-            at_signal::output_there = true;
-            std::raise(SIGUSR2);
-        }
-        return file;
-    }
-    bool rename(const char* from, const char* to) override {
-        const bool ok = base_.rename(from, to);
-        if (ok && std::strcmp(from, kOutputName) == 0) {
-            at_signal::output_there = false;
-            std::raise(SIGUSR2);
-        }
-        return ok;
-    }
-    bool remove_name(const char* name) override { return base_.remove_name(name); }
-    Entry inspect(const char* name) override { return base_.inspect(name); }
-    bool sync_directory(const char* file_in_it) override {
-        return base_.sync_directory(file_in_it);
-    }
-    bool names_ignore_case() const override { return base_.names_ignore_case(); }
-    LockResult lock_exchange(const char* host_name, const char* lock_name,
-                             std::unique_ptr<ExchangeLock>& lock) override {
-        return base_.lock_exchange(host_name, lock_name, lock);
-    }
-    void remove_if_crashed(const char* name) override { at_signal::named_for_removal = name; }
-
-  private:
-    FileSystem& base_;
-};
-
-// A signal that comes from outside while the output is being created or
-// renamed into place is held back until the run has noted what a fault
-// would have to undo: the output is never there without being named for
-// removal, nor named once it has become the host's file.
-TEST(Driver, ASignalFindsTheOutputNotedForRemovalExactlyWhileItIsThere) {
-    struct sigaction probe {};
-    struct sigaction before {};
-    probe.sa_handler = at_signal::look;
-    sigemptyset(&probe.sa_mask);
-    ASSERT_EQ(sigaction(SIGUSR2, &probe, &before), 0);
-    testing::MemoryFileSystem memory;
-    memory.put("jwc_temp.txt", kDrawing);
-    SignalAtTheOutput fs(memory);
-    const Ran r = run_in(fs, {"/c3", "/d2"});
-    (void)sigaction(SIGUSR2, &before, nullptr); // the test's own handler goes either way
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(memory.listing(), (Files{{"jwc_temp.txt", kOutput}}));
-    ASSERT_EQ(at_signal::handled, 2);
-    EXPECT_TRUE(at_signal::seen_output_there[0]);
-    EXPECT_STREQ(at_signal::seen_named[0], kOutputName) << "just created";
-    EXPECT_FALSE(at_signal::seen_output_there[1]);
-    EXPECT_EQ(at_signal::seen_named[1], nullptr) << "just renamed into place";
-}
-
-#endif
 
 } // namespace
 } // namespace textmatte

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "files/files.hpp"
 #include "run/interrupts.hpp"
@@ -37,26 +38,26 @@ class FaultyFileSystem final : public FileSystem, public Interrupts {
     int pending() const override { return fault_ == Fault::interrupt && fired_ ? 2 : 0; }
 
     using FileSystem::create_new;
-    std::unique_ptr<InFile> open_read(const char* name) override;
-    std::unique_ptr<OutFile> create_new(const char* name, const Access& like) override;
-    bool rename(const char* from, const char* to) override {
-        return step() && base_.rename(from, to);
+    OpenedFile open_read(const char* name) override;
+    std::unique_ptr<OutFile> create_new(const char* name, const char* like_name) override;
+    Outcome rename(const char* from, const char* to) override {
+        return step() ? base_.rename(from, to) : Outcome::failed;
     }
     bool remove_name(const char* name) override { return step() && base_.remove_name(name); }
     Entry inspect(const char* name) override {
         // A failed look finds nothing there.
         return step() ? base_.inspect(name) : Entry{};
     }
+    std::vector<FileId> reached_through_links(const char* name) override {
+        return step(true) ? base_.reached_through_links(name) : std::vector<FileId>{};
+    }
     bool sync_directory(const char* file_in_it) override {
         return step() && base_.sync_directory(file_in_it);
     }
     bool names_ignore_case() const override { return base_.names_ignore_case(); }
-    LockResult lock_exchange(const char* host_name, const char* lock_name,
-                             std::unique_ptr<ExchangeLock>& lock) override {
-        return step(true) ? base_.lock_exchange(host_name, lock_name, lock)
-                          : LockResult::unavailable;
+    LockResult lock_directory(const char* lock_name, std::unique_ptr<ExchangeLock>& lock) override {
+        return step(true) ? base_.lock_directory(lock_name, lock) : LockResult::refused;
     }
-    void remove_if_crashed(const char* name) override { base_.remove_if_crashed(name); }
 
   private:
     FileSystem& base_;
@@ -105,15 +106,18 @@ class Out final : public OutFile {
 
 } // namespace faulty_detail
 
-inline std::unique_ptr<InFile> FaultyFileSystem::open_read(const char* name) {
-    if (!step(true)) return nullptr;
-    auto f = base_.open_read(name);
-    return f ? std::make_unique<faulty_detail::In>(*this, std::move(f)) : nullptr;
+inline OpenedFile FaultyFileSystem::open_read(const char* name) {
+    if (!step(true)) return {};
+    OpenedFile opened = base_.open_read(name);
+    if (opened.file)
+        opened.file = std::make_unique<faulty_detail::In>(*this, std::move(opened.file));
+    return opened;
 }
 
-inline std::unique_ptr<OutFile> FaultyFileSystem::create_new(const char* name, const Access& like) {
+inline std::unique_ptr<OutFile> FaultyFileSystem::create_new(const char* name,
+                                                             const char* like_name) {
     if (!step(true)) return nullptr;
-    auto f = base_.create_new(name, like);
+    auto f = base_.create_new(name, like_name);
     return f ? std::make_unique<faulty_detail::Out>(*this, std::move(f)) : nullptr;
 }
 

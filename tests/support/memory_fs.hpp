@@ -1,6 +1,8 @@
 // A file system in memory, for driving whole runs in-process. Names are
 // compared with or without regard to case; links are not modelled. It
-// keeps a record of the operations that change names, in order.
+// keeps a record of the operations that change names, in order. Files can
+// be held, as another program on Windows holds them, and the directory's
+// sync can fail.
 #pragma once
 
 #include <algorithm>
@@ -20,17 +22,37 @@ struct Space {
     bool limited = false;
     std::size_t free = 0;
 };
+// A file's bytes and how often they were written: its modification time.
+struct Stored {
+    std::string bytes;
+    std::int64_t writes = 0;
+};
 } // namespace memory_detail
 
 class MemoryFileSystem final : public FileSystem {
   public:
     explicit MemoryFileSystem(bool ignore_case = false) : ignore_case_(ignore_case) {}
 
+    // A new file under the name.
     void put(const std::string& name, const std::string& bytes) {
         const std::string stored = stored_name(name);
         files_.erase(stored);
-        files_[name] = std::make_shared<std::string>(bytes);
+        files_[name] = std::make_shared<memory_detail::Stored>(memory_detail::Stored{bytes, 0});
     }
+    // The same file, written anew.
+    void rewrite(const std::string& name, const std::string& bytes) {
+        auto it = files_.find(stored_name(name));
+        if (it == files_.end()) return put(name, bytes);
+        it->second->bytes = bytes;
+        ++it->second->writes;
+    }
+    // Another program holds the file: renaming it fails so, and, unless it
+    // shares it for reading, opening it too.
+    void hold(const std::string& name, bool readable = false) {
+        held_.insert(key(name));
+        if (readable) readable_.insert(key(name));
+    }
+    void fail_directory_sync() { directory_sync_fails_ = true; }
     void make_directory(const std::string& name) { directories_.insert(name); }
     // Another run holds the exchange.
     void hold_lock(bool held) { lock_held_ = held; }
@@ -39,33 +61,33 @@ class MemoryFileSystem final : public FileSystem {
     void set_free_space(std::size_t bytes) { space_->limited = true, space_->free = bytes; }
     std::size_t free_space() const { return space_->free; }
     // "rename FROM TO", "remove NAME", "create NAME", "sync directory", in order.
+    // (Creating the lock file is not among them: it goes with the lock.)
     const std::vector<std::string>& operations() const { return operations_; }
 
     // Stored names and contents, as a directory listing would show them.
     std::map<std::string, std::string> listing() const {
         std::map<std::string, std::string> out;
-        for (const auto& [name, bytes] : files_)
-            out[name] = *bytes;
+        for (const auto& [name, stored] : files_)
+            out[name] = stored->bytes;
         return out;
     }
 
     using FileSystem::create_new;
-    std::unique_ptr<InFile> open_read(const char* name) override;
-    std::unique_ptr<OutFile> create_new(const char* name, const Access& like) override;
-    bool rename(const char* from, const char* to) override;
+    OpenedFile open_read(const char* name) override;
+    std::unique_ptr<OutFile> create_new(const char* name, const char* like_name) override;
+    Outcome rename(const char* from, const char* to) override;
     bool remove_name(const char* name) override;
     Entry inspect(const char* name) override;
+    std::vector<FileId> reached_through_links(const char*) override { return {}; }
     bool sync_directory(const char*) override {
         operations_.push_back("sync directory");
-        return true;
+        return !directory_sync_fails_;
     }
     bool names_ignore_case() const override { return ignore_case_; }
-    LockResult lock_exchange(const char* host_name, const char* lock_name,
-                             std::unique_ptr<ExchangeLock>& lock) override;
-    void remove_if_crashed(const char*) override {}
+    LockResult lock_directory(const char* lock_name, std::unique_ptr<ExchangeLock>& lock) override;
 
   private:
-    using Content = std::shared_ptr<std::string>;
+    using Content = std::shared_ptr<memory_detail::Stored>;
 
     std::string key(const std::string& name) const {
         if (!ignore_case_) return name;
@@ -85,9 +107,18 @@ class MemoryFileSystem final : public FileSystem {
             if (key(d) == key(name)) return true;
         return false;
     }
+    bool is_held(const std::string& name) const { return held_.count(key(name)) > 0; }
+    bool is_held_from_reading(const std::string& name) const {
+        return is_held(name) && readable_.count(key(name)) == 0;
+    }
+    static FileState state_of(const Content& c) {
+        return {{0, reinterpret_cast<std::uintptr_t>(c.get())}, c->bytes.size(), c->writes, 0};
+    }
 
     bool ignore_case_;
     bool lock_held_ = false;
+    bool directory_sync_fails_ = false;
+    std::set<std::string> held_, readable_;
     std::shared_ptr<memory_detail::Space> space_ = std::make_shared<memory_detail::Space>();
     std::map<std::string, Content> files_;
     std::set<std::string> directories_;
@@ -98,28 +129,30 @@ namespace memory_detail {
 
 class In final : public InFile {
   public:
-    explicit In(std::shared_ptr<std::string> bytes) : bytes_(std::move(bytes)) {}
+    explicit In(std::shared_ptr<Stored> file) : file_(std::move(file)) {}
     long read(char* data, std::size_t size) override {
-        const std::size_t n = std::min(size, bytes_->size() - pos_);
-        bytes_->copy(data, n, pos_);
+        const std::string& bytes = file_->bytes;
+        const std::size_t n = pos_ < bytes.size() ? std::min(size, bytes.size() - pos_) : 0;
+        bytes.copy(data, n, pos_);
         pos_ += n;
         return static_cast<long>(n);
     }
     bool close() override { return true; }
 
   private:
-    std::shared_ptr<std::string> bytes_;
+    std::shared_ptr<Stored> file_;
     std::size_t pos_ = 0;
 };
 
 class Out final : public OutFile {
   public:
-    Out(std::shared_ptr<std::string> bytes, std::shared_ptr<Space> space)
-        : bytes_(std::move(bytes)), space_(std::move(space)) {}
+    Out(std::shared_ptr<Stored> file, std::shared_ptr<Space> space)
+        : file_(std::move(file)), space_(std::move(space)) {}
     bool write(const char* data, std::size_t size) override {
         const bool fits = !space_->limited || size <= space_->free;
         const std::size_t n = fits ? size : space_->free;
-        bytes_->append(data, n);
+        file_->bytes.append(data, n);
+        ++file_->writes;
         if (space_->limited) space_->free -= n;
         return fits;
     }
@@ -127,7 +160,7 @@ class Out final : public OutFile {
     bool close() override { return true; }
 
   private:
-    std::shared_ptr<std::string> bytes_;
+    std::shared_ptr<Stored> file_;
     std::shared_ptr<Space> space_;
 };
 
@@ -135,39 +168,41 @@ class Lock final : public ExchangeLock {};
 
 } // namespace memory_detail
 
-inline std::unique_ptr<InFile> MemoryFileSystem::open_read(const char* name) {
+inline OpenedFile MemoryFileSystem::open_read(const char* name) {
+    if (is_held_from_reading(name)) return {nullptr, Outcome::held, {}};
     auto it = files_.find(stored_name(name));
-    if (it == files_.end() || is_directory(name)) return nullptr;
-    return std::make_unique<memory_detail::In>(it->second);
+    if (it == files_.end() || is_directory(name)) return {};
+    return {std::make_unique<memory_detail::In>(it->second), Outcome::done, state_of(it->second)};
 }
 
-inline std::unique_ptr<OutFile> MemoryFileSystem::create_new(const char* name, const Access&) {
+inline std::unique_ptr<OutFile> MemoryFileSystem::create_new(const char* name, const char*) {
     if (is_directory(name) || files_.count(stored_name(name))) return nullptr;
-    auto content = std::make_shared<std::string>();
+    auto content = std::make_shared<memory_detail::Stored>();
     files_[name] = content;
     operations_.push_back(std::string("create ") + name);
     return std::make_unique<memory_detail::Out>(content, space_);
 }
 
-inline bool MemoryFileSystem::rename(const char* from, const char* to) {
-    if (is_directory(to)) return false;
+inline Outcome MemoryFileSystem::rename(const char* from, const char* to) {
+    if (is_held(from) || is_held(to)) return Outcome::held;
+    if (is_directory(to)) return Outcome::failed;
     auto it = files_.find(stored_name(from));
-    if (it == files_.end()) return false;
+    if (it == files_.end()) return Outcome::failed;
     Content moved = it->second;
     files_.erase(it);
     if (auto replaced = files_.find(stored_name(to)); replaced != files_.end()) {
-        if (space_->limited) space_->free += replaced->second->size();
+        if (space_->limited) space_->free += replaced->second->bytes.size();
         files_.erase(replaced);
     }
     files_[to] = moved;
     operations_.push_back(std::string("rename ") + from + " " + to);
-    return true;
+    return Outcome::done;
 }
 
 inline bool MemoryFileSystem::remove_name(const char* name) {
     auto it = files_.find(stored_name(name));
     if (it == files_.end()) return false;
-    if (space_->limited) space_->free += it->second->size();
+    if (space_->limited) space_->free += it->second->bytes.size();
     files_.erase(it);
     operations_.push_back(std::string("remove ") + name);
     return true;
@@ -182,13 +217,13 @@ inline Entry MemoryFileSystem::inspect(const char* name) {
     auto it = files_.find(stored_name(name));
     if (it == files_.end()) return e;
     e.kind = EntryKind::regular;
-    e.itself.file = reinterpret_cast<std::uintptr_t>(it->second.get());
-    e.target = e.itself;
+    e.target = state_of(it->second);
+    e.entry_file = e.target.id;
     return e;
 }
 
-inline LockResult MemoryFileSystem::lock_exchange(const char*, const char*,
-                                                  std::unique_ptr<ExchangeLock>& lock) {
+inline LockResult MemoryFileSystem::lock_directory(const char*,
+                                                   std::unique_ptr<ExchangeLock>& lock) {
     if (lock_held_) return LockResult::busy;
     lock = std::make_unique<memory_detail::Lock>();
     return LockResult::locked;

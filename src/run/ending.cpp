@@ -1,0 +1,145 @@
+#include "run/ending.hpp"
+
+#include <atomic>
+#include <cassert>
+
+#include "files/files.hpp"
+
+namespace textmatte {
+
+namespace {
+
+// The output's stage and name as the fault handler reads them: process-wide,
+// since a signal handler reaches nothing else.
+std::atomic<int> fault_stage{static_cast<int>(OutputStage::none)};
+std::atomic<const char*> fault_output_name{nullptr};
+std::atomic<const char*> fault_lock_name{nullptr};
+static_assert(std::atomic<int>::is_always_lock_free &&
+                  std::atomic<const char*>::is_always_lock_free,
+              "read in a signal handler");
+
+bool catastrophic(const Failure& f) {
+    return f.report == Report::out_of_memory || f.report == Report::unexpected;
+}
+
+} // namespace
+
+RunEnding::RunEnding(const Interrupts& interrupts, bool debug_run)
+    : interrupts_(interrupts), debug_run_(debug_run) {
+    set_stage(OutputStage::none); // nothing of an earlier run in this process
+}
+
+RunEnding::~RunEnding() {
+    work_over();
+}
+
+// A result in place stays in place; anything else is no longer the run's.
+void RunEnding::work_over() {
+    fault_lock_name.store(nullptr);
+    if (stage_ != OutputStage::in_place) set_stage(OutputStage::none);
+}
+
+void RunEnding::directory_locked(const char* lock_name) {
+    fault_lock_name.store(lock_name);
+}
+
+void RunEnding::set_stage(OutputStage stage) {
+    stage_ = stage;
+    fault_stage.store(static_cast<int>(stage));
+}
+
+void RunEnding::output_creating(const char* name) {
+    fault_output_name.store(name);
+    set_stage(OutputStage::creating);
+}
+
+void RunEnding::output_created() {
+    set_stage(OutputStage::partial);
+}
+
+void RunEnding::output_kept() {
+    output_kept_ = true;
+    set_stage(OutputStage::none);
+}
+
+void RunEnding::output_gone() {
+    set_stage(OutputStage::none);
+}
+
+void RunEnding::output_replacing() {
+    set_stage(OutputStage::replacing);
+}
+
+void RunEnding::output_in_place() {
+    set_stage(OutputStage::in_place);
+}
+
+void RunEnding::stop(Failure failure) {
+    if (!failure_) failure_ = std::move(failure);
+}
+
+void RunEnding::settle() {
+    if (settled_) return;
+    settled_ = true;
+    if (failure_ && !result_in_place()) interrupted_by_ = interrupts_.pending();
+}
+
+bool RunEnding::discards_output() const {
+    assert(settled_);
+    if (result_in_place()) return false;
+    if (interrupted() || (failure_ && catastrophic(*failure_))) return true;
+    return !debug_run_ && !output_kept_;
+}
+
+RunResult RunEnding::report(const Status& not_put_back, const char* left_under,
+                            Output& errors) const {
+    assert(settled_);
+    RunResult result;
+    if (result_in_place()) {
+        // Complete: nothing after the rename undoes that, but a folder that
+        // could not be synced is said.
+        if (failure_ && failure_->report == Report::not_durable) {
+            write_failure(*failure_, errors);
+            result.status = exit_code(ExitStatus::not_durable);
+        }
+        return result;
+    }
+    if (interrupted()) {
+        result.interrupted_by = interrupted_by_;
+        // The interrupt's line says where the drawing is.
+        write_failure(not_put_back ? Failure{Report::interrupted_left, "", left_under, {}}
+                                   : Failure::of(Report::interrupted),
+                      errors);
+        return result;
+    }
+    if (failure_) write_failure(*failure_, errors);
+    if (not_put_back) write_failure(*not_put_back, errors);
+    if (const Status& first = failure_ ? failure_ : not_put_back)
+        result.status = exit_code(status_of(first->report));
+    return result;
+}
+
+FaultView fault_view() noexcept {
+    return {static_cast<OutputStage>(fault_stage.load()), fault_output_name.load(),
+            fault_lock_name.load()};
+}
+
+Report clean_up_after_fault() noexcept {
+    const auto [stage, name, lock_name] = fault_view();
+    // The lock itself goes with the process.
+    if (lock_name) (void)remove_name_at_once(lock_name);
+    switch (stage) {
+    case OutputStage::none: return Report::fault_before;
+    case OutputStage::creating:
+    case OutputStage::partial:
+        (void)remove_name_at_once(name); // nothing there: nothing to remove
+        return Report::fault_before;
+    case OutputStage::replacing:
+        // Still under its own name, it has not replaced the drawing.
+        return remove_name_at_once(name) ? Report::fault_before : Report::fault_after;
+    case OutputStage::in_place: return Report::fault_after;
+    }
+    return Report::fault_before;
+}
+
+} // namespace textmatte

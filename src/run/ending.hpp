@@ -1,0 +1,102 @@
+// How a run ends, decided in one place.
+//
+// The work of a run stops in one of three ways: it completes, a failure
+// stops it (a value that comes up to here), or an interrupt arrives; and a
+// fault may end the process at any moment. RunEnding keeps what each needs:
+// the exchange tells it where the output file stands, step by step, so that
+// a fault knows whether there is a partial output to remove and whether the
+// result had already replaced jwc_temp.txt; and once the work has stopped it
+// decides what becomes of the output, what is said and the exit status.
+#pragma once
+
+#include "interchange/output.hpp"
+#include "run/failure.hpp"
+#include "run/interrupts.hpp"
+
+namespace textmatte {
+
+// Where this run's output file stands, as a fault would find it.
+enum class OutputStage : int {
+    none,      // not on disk, or complete and to stay (a debug run's, the refusal)
+    creating,  // being created: whatever is there is this run's
+    partial,   // on disk and not in place
+    replacing, // being renamed over jwc_temp.txt: still there, it is not in place
+    in_place,  // the result replaced jwc_temp.txt
+};
+
+// What a run ended with; the caller ends the process by the interrupt, if any.
+struct RunResult {
+    int status = exit_code(ExitStatus::complete);
+    int interrupted_by = 0; // the interrupt that stopped the run; 0: none
+};
+
+class RunEnding {
+  public:
+    RunEnding(const Interrupts& interrupts, bool debug_run);
+    ~RunEnding();
+    RunEnding(const RunEnding&) = delete;
+    RunEnding& operator=(const RunEnding&) = delete;
+
+    // The run holds the directory by this lock file, which a fault removes.
+    void directory_locked(const char* lock_name);
+
+    // The output file's stages, each told before the step that brings it
+    // there is taken or right after it is done, so a fault between the
+    // two finds the stage that covers both.
+    void output_creating(const char* name); // before the file is created
+    void output_created();                  // it is there
+    void output_kept();                     // complete, and stays
+    void output_gone();                     // not created, or removed
+    void output_replacing();                // before the rename over jwc_temp.txt
+    void output_in_place();                 // the rename is done
+    // The run no longer touches its output or its lock file: a fault leaves
+    // what is there (the directory may be another run's from now on).
+    void work_over();
+
+    // The work stopped: the first failure is the one that counts.
+    void stop(Failure failure);
+    void stop_if(Status failure) {
+        if (failure) stop(std::move(*failure));
+    }
+
+    bool result_in_place() const { return stage_ == OutputStage::in_place; }
+    // Once the work has stopped: whether an interrupt stopped it, before its
+    // result was in place. Decided once; what arrives later changes nothing.
+    void settle();
+    bool interrupted() const { return interrupted_by_ != 0; }
+    // The output goes on the way out: an interrupted run's, a normal run's
+    // that is not in place, and any after memory ran out or an unexpected
+    // error; a debug run keeps what it wrote, to be looked at.
+    bool discards_output() const;
+
+    // Says how the run ended, on `errors`, and gives its status: `not_put_back`
+    // is the exchange's failure to give the drawing back its name, and
+    // `left_under` where the drawing then lies.
+    RunResult report(const Status& not_put_back, const char* left_under, Output& errors) const;
+
+  private:
+    void set_stage(OutputStage stage);
+
+    const Interrupts& interrupts_;
+    bool debug_run_;
+    OutputStage stage_ = OutputStage::none;
+    bool output_kept_ = false;
+    bool settled_ = false;
+    int interrupted_by_ = 0;
+    Status failure_;
+};
+
+// What a fault would find at this moment: the output's stage and name.
+struct FaultView {
+    OutputStage stage = OutputStage::none;
+    const char* output_name = nullptr;
+    const char* lock_name = nullptr; // the run's lock file; null: none held
+};
+FaultView fault_view() noexcept;
+
+// For the fault handler only: removes this run's output file if a fault
+// finds one that is not in place, and its lock file, and tells which line
+// to say. Safe in a signal handler.
+Report clean_up_after_fault() noexcept;
+
+} // namespace textmatte

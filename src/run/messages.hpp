@@ -1,0 +1,149 @@
+// Every line the program can say on standard error and every exit status
+// it can end with: one table, which the reports write from and the users'
+// documents are checked against.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "options/options.hpp"
+
+namespace textmatte {
+
+// The exit statuses of a run that is not ended by a signal.
+enum class ExitStatus : int {
+    complete = 0,    // the result replaced jwc_temp.txt; at debug levels, the output
+                     // is complete in JWC_TEMP.$$$ and jwc_temp.txt as the host wrote it
+    failed = 1,      // jwc_temp.txt as the host wrote it
+    no_drawing = -1, // no drawing to read, or no output file to write the result to
+    not_durable = 2, // the result replaced jwc_temp.txt, but the folder's sync failed
+};
+
+constexpr int exit_code(ExitStatus status) {
+    return static_cast<int>(status);
+}
+
+// A run that a signal ends: by the signal itself, or, where its default
+// would write a core file, and after every fault, with 128 + its number.
+constexpr int kFaultStatusBase = 128;
+// How Ctrl-C and the other console events end a console program on Windows.
+constexpr unsigned kWindowsInterruptedStatus = 0xC000013A;
+
+// The lines, as their formats. Each ends with a blank before the line end.
+inline constexpr char kCannotOpen[] = "Cannot open file: %s \n";
+inline constexpr char kCannotOpenHeld[] = "Cannot open file: %s (another program is using it) \n";
+inline constexpr char kCannotRead[] = "Cannot read file: %s \n";
+inline constexpr char kCannotWrite[] = "Cannot write file: %s \n";
+inline constexpr char kCannotRename[] = "Cannot rename file: %s to %s \n";
+inline constexpr char kCannotRenameHeld[] =
+    "Cannot rename file: %s to %s (another program is using it) \n";
+inline constexpr char kCannotLock[] = "Cannot lock file: jwc_temp.txt (another run is using it) \n";
+inline constexpr char kCannotTakeOver[] =
+    "Cannot take over file: jwc_temp.txt (it is a link to %s) \n";
+inline constexpr char kCannotReplace[] =
+    "Cannot replace file: jwc_temp.txt (it changed during the run) \n";
+inline constexpr char kCannotSyncFolder[] =
+    "Cannot sync folder: the result is in jwc_temp.txt but may not survive a power loss \n";
+inline constexpr char kTooManyLines[] = "Too many lines: jwc_temp.txt has more than %u lines \n";
+inline constexpr char kOutOfMemory[] = "Out of memory \n";
+inline constexpr char kUnexpected[] = "%s \n"; // what the error itself says
+inline constexpr char kInterrupted[] = "Interrupted: jwc_temp.txt is as it was before the run \n";
+inline constexpr char kInterruptedLeftUnder[] = "Interrupted: the drawing is left under %s \n";
+inline constexpr char kStoppedBefore[] =
+    "Stopped by signal %d: jwc_temp.txt is as it was before the run \n";
+inline constexpr char kStoppedAfter[] =
+    "Stopped by signal %d after the result replaced jwc_temp.txt \n";
+
+// Every report a run can make.
+enum class Report {
+    no_drawing,       // jwc_temp.txt missing, or not a regular file
+    no_output_file,   // the output file cannot be created
+    cannot_open,      // a file cannot be opened or created
+    held_open,        // ... because another program holds it (Windows)
+    cannot_read,      //
+    cannot_write,     // writing, syncing or closing the output
+    cannot_rename,    //
+    held_rename,      // ... because another program holds a file (Windows)
+    locked,           // another run holds the directory
+    link_to_own,      // jwc_temp.txt leads through one of the program's names
+    changed,          // jwc_temp.txt was changed or replaced during the run
+    not_durable,      // the folder's sync failed after the result replaced jwc_temp.txt
+    too_many_lines,   //
+    out_of_memory,    //
+    unexpected,       // any other error, in its own words
+    interrupted,      // an interrupt stopped the run
+    interrupted_left, // ... and the drawing could not get its name back (Windows)
+    fault_before,     // a fault, or a signal that would dump core, stopped the run
+    fault_after,      // ... after the result had replaced jwc_temp.txt
+    illegal_option,   // an option with an unknown letter; the run goes on
+};
+
+// How a report's exit status is found.
+enum class StatusRule {
+    fixed,     // the row's status
+    by_signal, // the interrupt's own (the Ctrl-C exit code on Windows)
+    fault,     // 128 + the signal
+    none,      // the run goes on
+};
+
+struct MessageRow {
+    Report report;
+    std::string_view format;
+    StatusRule rule;
+    ExitStatus status; // for StatusRule::fixed
+};
+
+inline constexpr std::array kMessages = {
+    MessageRow{Report::no_drawing, kCannotOpen, StatusRule::fixed, ExitStatus::no_drawing},
+    MessageRow{Report::no_output_file, kCannotOpen, StatusRule::fixed, ExitStatus::no_drawing},
+    MessageRow{Report::cannot_open, kCannotOpen, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::held_open, kCannotOpenHeld, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::cannot_read, kCannotRead, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::cannot_write, kCannotWrite, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::cannot_rename, kCannotRename, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::held_rename, kCannotRenameHeld, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::locked, kCannotLock, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::link_to_own, kCannotTakeOver, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::changed, kCannotReplace, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::not_durable, kCannotSyncFolder, StatusRule::fixed, ExitStatus::not_durable},
+    MessageRow{Report::too_many_lines, kTooManyLines, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::out_of_memory, kOutOfMemory, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::unexpected, kUnexpected, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::interrupted, kInterrupted, StatusRule::by_signal, ExitStatus::failed},
+    MessageRow{Report::interrupted_left, kInterruptedLeftUnder, StatusRule::by_signal,
+               ExitStatus::failed},
+    MessageRow{Report::fault_before, kStoppedBefore, StatusRule::fault, ExitStatus::failed},
+    MessageRow{Report::fault_after, kStoppedAfter, StatusRule::fault, ExitStatus::failed},
+    MessageRow{Report::illegal_option, kIllegalOptionLine, StatusRule::none, ExitStatus::complete},
+};
+
+constexpr const MessageRow& row_of(Report report) {
+    for (const MessageRow& row : kMessages)
+        if (row.report == report) return row;
+    return kMessages[0]; // every report has its row: checked below
+}
+
+constexpr bool every_report_has_its_row() {
+    for (std::size_t i = 0; i < kMessages.size(); ++i)
+        if (static_cast<std::size_t>(kMessages[i].report) != i) return false;
+    return true;
+}
+static_assert(every_report_has_its_row(), "kMessages lists the reports in their order");
+
+// The status a fixed report ends the run with.
+constexpr ExitStatus status_of(Report report) {
+    return row_of(report).status;
+}
+
+// The two pieces of a line around its one number, for a signal handler that
+// writes them without formatting.
+struct AroundNumber {
+    std::string_view before;
+    std::string_view after;
+};
+constexpr AroundNumber around_number(std::string_view format) {
+    const std::size_t at = format.find("%d");
+    return {format.substr(0, at), format.substr(at + 2)};
+}
+
+} // namespace textmatte
