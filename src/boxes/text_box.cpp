@@ -24,9 +24,12 @@ std::string_view decoration_prefix(int decoration) {
     }
 }
 
-int shade(int shade_index) {
-    const bool known = shade_index >= 0 && shade_index < static_cast<int>(kShades.size());
-    return kShades[static_cast<std::size_t>(known ? shade_index : kDefaultShade)];
+// The user's own colour, or the shade's.
+int box_colour(const RunSettings& settings) {
+    if (settings.own_colour) return *settings.own_colour;
+    const int i = settings.shade_index;
+    const bool known = i >= 0 && i < static_cast<int>(kShades.size());
+    return kShades[static_cast<std::size_t>(known ? i : kDefaultShade)];
 }
 
 // The text type's entry, or all zeros for a type the table does not have.
@@ -59,6 +62,20 @@ class DecoratedText {
     char bytes_[2 + TextRecord::kCleanMax];
     std::size_t size_;
 };
+
+// The text type's sizes and pen, and the options; a colour of the user's
+// own shows where the shade's number would.
+void trace_text_type(const RunSettings& settings, const TextTypes& types, const TypeEntry& type,
+                     Output& console) {
+    write<"#        Moji-Size(MOJI_zw, MOJI_zh, MOJI_zd) = (%.1f, %.1f, %.1f)  Moji(%d)\n">(
+        console, type.width, type.height, type.spacing, types.in_force);
+    if (settings.own_colour)
+        write<"#        Pen is(%d)  CMD-option /c(#%06x)  /d(%d) /f(%d)\n">(
+            console, type.pen, *settings.own_colour, settings.margin, settings.decoration);
+    else
+        write<"#        Pen is(%d)  CMD-option /c(%d)  /d(%d) /f(%d)\n">(
+            console, type.pen, settings.shade_index, settings.margin, settings.decoration);
+}
 
 void trace_text_start(const TextRecord& text, const TextTypes& types, Output& console) {
     const TypeEntry free = type_entry(types, 0);
@@ -135,20 +152,21 @@ void write_boxed_text(const RunSettings& settings, const TextRecord& text, const
                       Output& output, Output& console) {
     const bool trace = settings.debug_level == DebugLevel::text_trace;
     const TypeEntry type = type_entry(types, types.in_force);
-    const int grey = shade(settings.shade_index);
+    const int colour = box_colour(settings);
 
     if (trace) trace_text_start(text, types, console);
-    write_rgb_colour_record(output, grey);
-    if (trace) write<"#   Solid(%d)  color-hex(#%x)\n">(console, settings.shade_index, grey);
+    write_rgb_colour_record(output, colour);
+    if (trace) {
+        if (settings.own_colour)
+            write<"#   Solid(#%06x)  color-hex(#%x)\n">(console, colour, colour);
+        else
+            write<"#   Solid(%d)  color-hex(#%x)\n">(console, settings.shade_index, colour);
+    }
 
     const Box b = text_box(text.x, text.y, text.dx, text.dy, type.height,
                            static_cast<double>(settings.margin));
     write_solid_record(output, b.x1, b.y1, b.x2, b.y2, b.x3, b.y3, b.x4, b.y4);
-    if (trace)
-        write<"#        Moji-Size(MOJI_zw, MOJI_zh, MOJI_zd) = (%.1f, %.1f, %.1f)  Moji(%d)\n"
-              "#        Pen is(%d)  CMD-option /c(%d)  /d(%d) /f(%d)\n">(
-            console, type.width, type.height, type.spacing, types.in_force, type.pen,
-            settings.shade_index, settings.margin, settings.decoration);
+    if (trace) trace_text_type(settings, types, type, console);
 
     const DecoratedText decorated(settings.decoration, text.cleaned.data());
     if (trace)

@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cstring>
+#include <optional>
 
 #include "interchange/fields.hpp"
 #include "interchange/format.hpp"
@@ -34,6 +35,26 @@ DebugLevel debug_level(const char* value) {
     return DebugLevel::off;
 }
 
+bool is_hex_digit(char c) {
+    return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int hex_value(char c) {
+    return is_digit(c) ? c - '0' : lower(c) - 'a' + 10;
+}
+
+// "#RRGGBB": a hash and exactly six hexadecimal digits, in either case.
+std::optional<int> own_colour(const char* value) {
+    if (value[0] != '#') return std::nullopt;
+    int colour = 0;
+    for (int i = 1; i <= 6; ++i) {
+        if (!is_hex_digit(value[i])) return std::nullopt;
+        colour = colour * 16 + hex_value(value[i]);
+    }
+    if (value[7] != '\0') return std::nullopt;
+    return colour;
+}
+
 } // namespace
 
 OptionNotice apply_option(const char* arg, RunSettings& s) {
@@ -48,8 +69,11 @@ OptionNotice apply_option(const char* arg, RunSettings& s) {
         if (has_value) s.traced_number = number(value) % 9;
         break;
     case 'c':
-        // A negative shade counts by its magnitude.
-        if (has_value) s.shade_index = magnitude(number(value) % 10);
+        if (!has_value) break;
+        // A colour of one's own, or else a shade: the last /c counts. A
+        // negative shade counts by its magnitude.
+        s.own_colour = own_colour(value);
+        if (!s.own_colour) s.shade_index = magnitude(number(value) % 10);
         break;
     case 'd':
         if (has_value) s.margin = number(value) % 6;

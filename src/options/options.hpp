@@ -1,5 +1,6 @@
 // Command-line options: one letter after '-' or '/', case-insensitive, and
-// its value text. They set the shade, margin, decoration and debug level.
+// its value text. They set the box's shade or colour, the margin, the
+// decoration and the debug level.
 //
 // Applying an option only changes the settings; what it asks to show comes
 // back as a value, so the program shows its messages and the preview, which

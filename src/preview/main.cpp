@@ -37,8 +37,9 @@ struct Arguments {
 };
 
 // The first two arguments (after --result) are the files; with --result,
-// the ones after them are textmatte's options, of which shade, margin and
-// decoration change the picture. (A file name may begin with / or -.)
+// the ones after them are textmatte's options, of which shade or colour,
+// margin and decoration change the picture. (A file name may begin with /
+// or -.)
 bool parse(int argc, char* argv[], Arguments& a, Output& errors) {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -80,10 +81,10 @@ void write_preview_usage(Output& console) {
           "  --result  before the files: draw the drawing as the CAD program shows it\n"
           "            after a textmatte run, every text over its grey box, computed\n"
           "            in memory by textmatte's own code\n"
-          "  /cN /dN /fN\n"
-          "            after the files, with --result: textmatte's shade, margin and\n"
-          "            decoration of the boxes (see textmatte --help); its other\n"
-          "            options change nothing in the picture\n"
+          "  /cN /c#RRGGBB /dN /fN\n"
+          "            after the files, with --result: textmatte's shade or colour,\n"
+          "            margin and decoration of the boxes (see textmatte --help); its\n"
+          "            other options change nothing in the picture\n"
           "\n"
           "textmatte-preview --version prints the version; --help or /? this text.\n">(console);
 }

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 
 namespace textmatte {
 
@@ -32,6 +33,8 @@ constexpr bool traces_options(DebugLevel level) {
 struct RunSettings {
     DebugLevel debug_level = DebugLevel::off;
     int shade_index = 5;   // into the shade table, 0..9
+    // A colour of the user's own for the box, 0xRRGGBB, in place of the shade.
+    std::optional<int> own_colour;
     int margin = 3;        // around a text, drawing units; negative shrinks the box
     int decoration = 0;    // decoration prefix 0..3
     int traced_number = 0; // shown only by the option trace

@@ -185,6 +185,23 @@ TEST(Shade, SelectsTheGreyOfTheTable) {
     }
 }
 
+// A colour of the user's own takes the shade's place in the colour record,
+// and in the trace where the shade's number stood; the box is the same.
+TEST(Shade, AColourOfOnesOwnReplacesIt) {
+    RunSettings own;
+    own.own_colour = 0x0000ff;
+    own.debug_level = DebugLevel::text_trace;
+    std::string trace;
+    const std::string records = records_for({10, 20, 30, 0}, 5, own, &trace);
+    const std::string grey = records_for({10, 20, 30, 0}, 5);
+    EXPECT_EQ(records.substr(0, 14), "lc10 #0000ff\r\n");
+    EXPECT_EQ(records.substr(14), grey.substr(14));
+    EXPECT_NE(trace.find("#   Solid(#0000ff)  color-hex(#ff)\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("#        Pen is(0)  CMD-option /c(#0000ff)  /d(3) /f(0)\n"),
+              std::string::npos)
+        << trace;
+}
+
 TEST(TextBox, ATextTypeOutsideTheTableHasNoHeight) {
     TextTypes types;
     types.in_force = 12;

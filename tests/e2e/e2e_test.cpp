@@ -55,6 +55,44 @@ TEST(EndToEnd, TypicalRunWithShadeAndMargin) {
                              "cn3\r\nlg14\r\nly14\r\nlt20\r\nlc2\r\n"}}));
 }
 
+// The box's colour: a colour of one's own (/c#RRGGBB, either case) or a
+// shade, the last /c counting; the level-2 trace shows which.
+TEST(EndToEnd, AnyColourForTheBox) {
+    const std::string drawing = "ch 10 20 30 0 \"ABC\r\n";
+    const std::string rest = "sl 7.000000000000 17.000000000000 43.000000000000 17.000000000000 "
+                             "43.000000000000 23.000000000000 7.000000000000 23.000000000000\r\n"
+                             "ch 10.0000000000 20.0000000000 30.0000000000 0.0000000000 \"ABC\r\n" +
+                             kTrailer;
+    struct Case {
+        std::vector<std::string> args;
+        const char* colour;
+    } cases[] = {
+        {{"/c#ffffff"}, "ffffff"},
+        {{"-C#FFAA00"}, "ffaa00"},
+        {{"/c#ffffff", "/c3"}, "c0c0c0"},
+        {{"/c#fff"}, "f8f8f8"}, // not six digits: the number 0, the lightest shade
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write(kHost, drawing);
+        const ProgramResult r = run_on(dir, c.args);
+        EXPECT_EQ(r.status, 0) << c.args.front();
+        EXPECT_EQ(r.err, "") << c.args.front();
+        EXPECT_EQ(dir.files(),
+                  folded(Files{{kHost, "lc10 #" + std::string(c.colour) + "\r\n" + rest}}))
+            << c.args.front();
+    }
+    TempDir dir;
+    dir.write(kHost, drawing);
+    const ProgramResult traced = run_on(dir, {"/c#FFFFFF", "/t2"});
+    EXPECT_EQ(traced.status, 0);
+    EXPECT_NE(traced.out.find("#   Solid(#ffffff)  color-hex(#ffffff)\n"), std::string::npos)
+        << traced.out;
+    EXPECT_NE(traced.out.find("CMD-option /c(#ffffff)  /d(3) /f(0)\n"), std::string::npos)
+        << traced.out;
+    EXPECT_EQ(dir.files()[fold("JWC_TEMP.$$$")], "lc10 #ffffff\r\n" + rest);
+}
+
 TEST(EndToEnd, LineShapes) {
     struct Case {
         const char* what;

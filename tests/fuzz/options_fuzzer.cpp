@@ -42,6 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(s.debug_level >= DebugLevel::off && s.debug_level <= DebugLevel::options_only,
           "debug level out of range");
     check(s.shade_index >= 0 && s.shade_index <= 9, "shade out of range");
+    check(!s.own_colour || (*s.own_colour >= 0 && *s.own_colour <= 0xffffff),
+          "own colour out of range");
     check(s.margin >= -5 && s.margin <= 5, "margin out of range");
     check(s.decoration >= 0 && s.decoration <= 3, "decoration out of range");
     check(s.traced_number >= -8 && s.traced_number <= 8, "traced number out of range");

@@ -96,6 +96,28 @@ TEST(Options, SetTheRunSettings) {
     }
 }
 
+// /c#RRGGBB, six hexadecimal digits exactly, is a colour of one's own;
+// anything else after /c is a shade as ever. The last /c counts.
+TEST(Options, AColourOfOnesOwnOrAShade) {
+    struct Case {
+        std::vector<std::string> args;
+        int own_colour; // -1: none
+        int shade_index;
+    } cases[] = {
+        {{"/c#ffffff"}, 0xffffff, 5},       {{"-C#FFaa00"}, 0xffaa00, 5},
+        {{"/c#ffffff", "/c3"}, -1, 3},      {{"/c3", "/c#123456"}, 0x123456, 3},
+        {{"/c#ffffff", "/c"}, 0xffffff, 5}, {{"/c#fff"}, -1, 0},
+        {{"/c#fffffff"}, -1, 0},            {{"/c#fffffg"}, -1, 0},
+        {{"/c# ffffff"}, -1, 0},            {{"/c#ffffff", "/c#12"}, -1, 0},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = apply(c.args);
+        EXPECT_EQ(o.settings.own_colour.value_or(-1), c.own_colour) << c.args.back();
+        EXPECT_EQ(o.settings.shade_index, c.shade_index) << c.args.back();
+        EXPECT_EQ(o.err, "") << c.args.back();
+    }
+}
+
 TEST(Options, TraceFollowsEveryArgumentFromLevelThreeOn) {
     EXPECT_EQ(apply({"/t3", "/c5"}).out, option_trace(0) + option_trace(0));
     EXPECT_EQ(apply({"/c5", "/t3"}).out, option_trace(0));
