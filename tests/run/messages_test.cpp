@@ -1,0 +1,126 @@
+#include "run/messages.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "run/failure.hpp"
+#include "support/capture.hpp"
+
+namespace textmatte {
+namespace {
+
+// A message as the documents show it: without the line ends and blanks
+// around it, its numbers and names as placeholders of any spelling.
+std::regex shown_as(std::string_view format) {
+    std::string_view text = format;
+    while (!text.empty() && (text.front() == '\n' || text.front() == ' '))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.remove_suffix(1);
+    std::string pattern;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size()) {
+            pattern += "\\S+";
+            ++i;
+        } else if (std::string_view("\\^$.|?*+()[]{}").find(text[i]) != std::string_view::npos) {
+            pattern += std::string("\\") + text[i];
+        } else {
+            pattern += text[i];
+        }
+    }
+    return std::regex(pattern);
+}
+
+// The rows a user may meet, which the documents must list: all but an
+// unexpected error's own words.
+std::vector<MessageRow> documented_rows() {
+    std::vector<MessageRow> rows;
+    for (const MessageRow& row : kMessages)
+        if (row.report != Report::unexpected) rows.push_back(row);
+    return rows;
+}
+
+std::string read_document(const std::string& relative) {
+    std::ifstream in(std::string(TEXTMATTE_SOURCE_DIR) + "/" + relative, std::ios::binary);
+    EXPECT_TRUE(in) << relative;
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+// Every place a document names a message: from one of the messages' first
+// words to the end of the line, a backquote, a quote or a table's bar.
+std::vector<std::string> mentions_in(const std::string& text) {
+    static const std::regex opener("Cannot [a-z ]+ (file|folder)|Too many lines|Interrupted:|"
+                                   "Stopped by signal|Out of memory|illegal Option");
+    std::vector<std::string> found;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), opener);
+         it != std::sregex_iterator(); ++it) {
+        const std::size_t begin = static_cast<std::size_t>(it->position());
+        std::size_t end = text.find_first_of("`\"|\r\n", begin);
+        if (end == std::string::npos) end = text.size();
+        const std::size_t closing = text.find("\xe3\x80\x8d", begin); // a Japanese quote
+        if (closing < end) end = closing;
+        std::string mention = text.substr(begin, end - begin);
+        while (!mention.empty() && mention.back() == ' ')
+            mention.pop_back();
+        found.push_back(mention);
+    }
+    return found;
+}
+
+// The reports are written from the table's formats: each line a failure
+// is said with matches its row.
+TEST(Messages, EachFailureIsSaidAsItsRowReads) {
+    for (const MessageRow& row : kMessages) {
+        if (row.rule == StatusRule::fault || row.rule == StatusRule::none) continue;
+        testing::Captured errors(LineEnds::lf);
+        write_failure(Failure{row.report, "NAME", "OTHER", "what_went_wrong"}, errors.out);
+        std::string said = errors.str();
+        ASSERT_FALSE(said.empty()) << row.format;
+        EXPECT_EQ(said.substr(said.size() - 2), " \n") << row.format;
+        EXPECT_TRUE(std::regex_match(said.substr(0, said.size() - 2), shown_as(row.format)))
+            << said;
+    }
+}
+
+// The users' documents list every message the program can say, and no
+// other: a message added, changed or dropped fails here until they follow.
+TEST(Messages, TheDocumentsListEveryMessageAndNoOther) {
+    for (const char* document :
+         {"docs/manual.md", "packaging/README-ja.txt", "packaging/README-en.txt"}) {
+        const std::string text = read_document(document);
+        const std::vector<std::string> mentions = mentions_in(text);
+        for (const MessageRow& row : documented_rows()) {
+            bool listed = false;
+            for (const std::string& m : mentions)
+                listed = listed || std::regex_match(m, shown_as(row.format));
+            EXPECT_TRUE(listed) << document << " leaves out: " << row.format;
+        }
+        for (const std::string& m : mentions) {
+            bool known = false;
+            for (const MessageRow& row : documented_rows())
+                known = known || std::regex_match(m, shown_as(row.format));
+            EXPECT_TRUE(known) << document << " names a message the program cannot say: " << m;
+        }
+    }
+}
+
+TEST(Messages, StatusesAreTheRowsOwn) {
+    EXPECT_EQ(exit_code(status_of(Report::no_drawing)), -1);
+    EXPECT_EQ(exit_code(status_of(Report::no_output_file)), -1);
+    EXPECT_EQ(exit_code(status_of(Report::locked)), 1);
+    EXPECT_EQ(exit_code(status_of(Report::not_durable)), 2);
+    const AroundNumber stopped = around_number(kStoppedBefore);
+    EXPECT_EQ(stopped.before, "Stopped by signal ");
+    EXPECT_EQ(stopped.after, ": jwc_temp.txt is as it was before the run \n");
+}
+
+} // namespace
+} // namespace textmatte
