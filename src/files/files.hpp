@@ -106,7 +106,7 @@ class FileSystem {
     [[nodiscard]] virtual Outcome rename(const char* from, const char* to) = 0;
     // Removes a name of a file or link (never what a link leads to), but not
     // a directory.
-    [[nodiscard]] virtual bool remove_name(const char* name) = 0;
+    [[nodiscard]] virtual Outcome remove_name(const char* name) = 0;
     virtual Entry inspect(const char* name) = 0;
     // The entries that a symbolic link leads through, in order: each link
     // after `name` and the last entry, each as its own file (links not

@@ -209,7 +209,9 @@ class WorkingDirectory final : public FileSystem {
         return std::rename(from, to) == 0 ? Outcome::done : Outcome::failed;
     }
 
-    bool remove_name(const char* name) override { return ::unlink(name) == 0; }
+    Outcome remove_name(const char* name) override {
+        return ::unlink(name) == 0 ? Outcome::done : Outcome::failed;
+    }
 
     Entry inspect(const char* name) override {
         Entry e;

@@ -164,8 +164,8 @@ class WorkingDirectory final : public FileSystem {
         });
     }
 
-    bool remove_name(const char* name) override {
-        return retry_while_held([&] { return DeleteFileA(name) != 0; }) == Outcome::done;
+    Outcome remove_name(const char* name) override {
+        return retry_while_held([&] { return DeleteFileA(name) != 0; });
     }
 
     Entry inspect(const char* name) override {

@@ -33,10 +33,10 @@ Status Exchange::refuse_links(const Entry& host) {
 // A leftover of an earlier run goes as a name; a directory under it is not
 // ours to remove and stays, as does anything that cannot be removed: the
 // output is created new, so nothing left there is ever written through.
-void Exchange::remove_leftover(const char* name) {
+Outcome Exchange::remove_leftover(const char* name) {
     const Entry e = fs_.inspect(name);
-    if (!e.exists() || (e.kind == EntryKind::directory && !e.is_link)) return;
-    (void)fs_.remove_name(name); // what stays is never read or written
+    if (!e.exists() || (e.kind == EntryKind::directory && !e.is_link)) return Outcome::done;
+    return fs_.remove_name(name);
 }
 
 Status Exchange::take_over() {
@@ -60,10 +60,14 @@ Status Exchange::take_over() {
     const Entry output = fs_.inspect(kOutputName);
     if (output.kind == EntryKind::directory && !output.is_link)
         return Failure::naming(Report::no_output_file, kOutputName);
-    // Without the lock a leftover may be a live run's.
+    // Without the lock a leftover may be a live run's. What stays is never
+    // read or written; but an output name another program holds cannot be
+    // had, so that is said.
     if (locked) {
-        for (const char* leftover : {kFirstIntermediateName, kSecondIntermediateName, kOutputName})
-            remove_leftover(leftover);
+        for (const char* leftover : {kFirstIntermediateName, kSecondIntermediateName})
+            (void)remove_leftover(leftover);
+        if (remove_leftover(kOutputName) == Outcome::held)
+            return Failure::open(kOutputName, Outcome::held);
     }
     moves_host_file_ = fs_.names_ignore_case();
     if (moves_host_file_) return move_host_file(host);
@@ -71,7 +75,7 @@ Status Exchange::take_over() {
     // itself under a second name.
     const Entry work = fs_.inspect(kWorkName);
     if (locked && work.exists() && !(work.entry_file == host.entry_file))
-        remove_leftover(kWorkName);
+        (void)remove_leftover(kWorkName); // what stays is never read or written
     return std::nullopt;
 }
 
@@ -123,7 +127,7 @@ std::unique_ptr<OutFile> Exchange::create_output() {
 }
 
 bool Exchange::remove_output() {
-    if (!fs_.remove_name(kOutputName)) return false;
+    if (fs_.remove_name(kOutputName) != Outcome::done) return false;
     output_on_disk_ = false;
     ending_.output_gone();
     return true;
@@ -159,7 +163,7 @@ Status Exchange::replace_drawing_with_output() {
         const Entry work = fs_.inspect(kWorkName);
         const Entry host = fs_.inspect(kHostName);
         if (work.exists() && host.exists() && !(work.entry_file == host.entry_file))
-            (void)fs_.remove_name(kWorkName); // the next run removes it
+            (void)fs_.remove_name(kWorkName); // else the next run removes it
     }
     if (!fs_.sync_directory(kHostName)) return Failure::of(Report::not_durable);
     return std::nullopt;

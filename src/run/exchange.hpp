@@ -77,7 +77,7 @@ class Exchange {
 
   private:
     [[nodiscard]] Status refuse_links(const Entry& host);
-    void remove_leftover(const char* name);
+    [[nodiscard]] Outcome remove_leftover(const char* name);
     [[nodiscard]] Status move_host_file(const Entry& host);
     [[nodiscard]] Outcome move_drawing_to(const char* to);
     bool put_back();

@@ -31,6 +31,32 @@ bool can_run_as_nobody() {
     return geteuid() == 0 && getpwnam("nobody") != nullptr;
 }
 
+std::string program_for_nobody(const std::string& program, std::string& why_not) {
+    if (!can_run_as_nobody()) {
+        why_not = "starting a program as another user needs root and the user nobody";
+        return "";
+    }
+    static TempDir shared; // lives as long as the test program
+    const std::string copy = shared.at(fs::path(program).filename().string());
+    std::error_code ec;
+    if (!fs::exists(copy)) {
+        fs::copy_file(program, copy, ec);
+        chmod(shared.path().c_str(), 0755);
+        chmod(copy.c_str(), 0755);
+    }
+    TempDir dir;
+    chmod(dir.path().c_str(), 0777);
+    Launch nobody;
+    nobody.as_nobody = true;
+    const ProgramResult r = run_program(copy, dir.path(), {"--version"}, nobody);
+    if (ec || r.status != 0) {
+        why_not = "the user nobody cannot run " + copy + " (copied from " + program + "): status " +
+                  std::to_string(r.status) + ", " + r.err;
+        return "";
+    }
+    return copy;
+}
+
 int status_after_interrupt(int signal) {
     return 1000 + signal;
 }

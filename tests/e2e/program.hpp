@@ -79,6 +79,12 @@ bool file_size_limits_supported();
 // Whether a child can be started as the user nobody (POSIX, as root).
 bool can_run_as_nobody();
 
+// A copy of `program` that the user nobody can reach and run: the program
+// itself may lie where only its owner may enter (a root's home). Made once,
+// in a folder of its own under the system's temporary folder, and tried:
+// "" with the reason in `why_not` where nobody cannot run it.
+std::string program_for_nobody(const std::string& program, std::string& why_not);
+
 // The user-mode emulator the built programs run under, or "" where they run
 // natively: the 32-bit Linux build on a machine without 32-bit support.
 #ifndef TEXTMATTE_PROGRAM_EMULATOR

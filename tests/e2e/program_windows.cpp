@@ -24,6 +24,11 @@ bool file_size_limits_supported() {
     return false;
 }
 
+std::string program_for_nobody(const std::string&, std::string& why_not) {
+    why_not = "there is no user nobody to start programs as on Windows";
+    return "";
+}
+
 bool can_run_as_nobody() {
     return false;
 }

@@ -43,7 +43,9 @@ class FaultyFileSystem final : public FileSystem, public Interrupts {
     Outcome rename(const char* from, const char* to) override {
         return step() ? base_.rename(from, to) : Outcome::failed;
     }
-    bool remove_name(const char* name) override { return step() && base_.remove_name(name); }
+    Outcome remove_name(const char* name) override {
+        return step() ? base_.remove_name(name) : Outcome::failed;
+    }
     Entry inspect(const char* name) override {
         // A failed look finds nothing there.
         return step() ? base_.inspect(name) : Entry{};

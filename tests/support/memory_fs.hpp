@@ -76,7 +76,7 @@ class MemoryFileSystem final : public FileSystem {
     OpenedFile open_read(const char* name) override;
     std::unique_ptr<OutFile> create_new(const char* name, const char* like_name) override;
     Outcome rename(const char* from, const char* to) override;
-    bool remove_name(const char* name) override;
+    Outcome remove_name(const char* name) override;
     Entry inspect(const char* name) override;
     std::vector<FileId> reached_through_links(const char*) override { return {}; }
     bool sync_directory(const char*) override {
@@ -199,13 +199,14 @@ inline Outcome MemoryFileSystem::rename(const char* from, const char* to) {
     return Outcome::done;
 }
 
-inline bool MemoryFileSystem::remove_name(const char* name) {
+inline Outcome MemoryFileSystem::remove_name(const char* name) {
+    if (is_held(name)) return Outcome::held;
     auto it = files_.find(stored_name(name));
-    if (it == files_.end()) return false;
+    if (it == files_.end()) return Outcome::failed;
     if (space_->limited) space_->free += it->second->bytes.size();
     files_.erase(it);
     operations_.push_back(std::string("remove ") + name);
-    return true;
+    return Outcome::done;
 }
 
 inline Entry MemoryFileSystem::inspect(const char* name) {
