@@ -486,7 +486,9 @@ TEST(Exchange, RunningOutOfMemoryLeavesTheDrawing) {
 
 // A stack too small for the run: a run that overflows it removes its
 // partial output, says so and ends with 128 + SIGSEGV; the host's file is as
-// written or the complete result.
+// written or the complete result. The stack grows a page at a time from
+// where the environment ends, so the limits are tried with environments of
+// many sizes: only some of them overflow once the handlers are in place.
 TEST(Exchange, ATinyStackLeavesTheDrawing) {
 #ifdef TEXTMATTE_SANITIZED
     GTEST_SKIP() << "the sanitizers report faults themselves";
@@ -497,30 +499,34 @@ TEST(Exchange, ATinyStackLeavesTheDrawing) {
     const std::string stopped = "Stopped by signal " + std::to_string(SIGSEGV) +
                                 ": jwc_temp.txt is as it was before the run \n";
     int said = 0;
-    for (long kib = 8; kib <= 24; ++kib) {
-        TempDir dir;
-        dir.write(kHost, drawing);
-        Launch launch;
-        launch.stack = kib * 1024;
-        const ProgramResult r = run_in(dir, {}, launch);
-        const std::string where = std::to_string(kib) + " KiB: " + r.err;
-        auto files = summary(dir.files(), drawing, output);
-        if (r.status == 0) {
-            EXPECT_EQ(files, (Files{{kHost, "the result"}})) << where;
-            continue;
-        }
-        // A fault while the run takes its lock may leave the empty lock
-        // file, which the next run takes as it is.
-        if (auto lock = files.find(fold("JWC_TEMP.LCK"));
-            lock != files.end() && lock->second == "0 other bytes")
-            files.erase(lock);
-        EXPECT_EQ(files, (Files{{kHost, "the drawing"}})) << where;
-        if (r.err.empty()) {
-            EXPECT_EQ(r.status, 1000 + SIGSEGV) << where; // before the handlers were in place
-        } else {
-            ++said;
-            EXPECT_EQ(r.status, 128 + SIGSEGV) << where;
-            EXPECT_EQ(r.err, stopped) << where;
+    for (std::size_t padding = 0; padding < 4096; padding += 64) {
+        for (long kib = 8; kib <= 24; kib += 4) {
+            TempDir dir;
+            dir.write(kHost, drawing);
+            Launch launch;
+            launch.stack = kib * 1024;
+            launch.env = {"TEXTMATTE_TEST_PADDING=" + std::string(padding, 'x')};
+            const ProgramResult r = run_in(dir, {}, launch);
+            const std::string where = std::to_string(kib) + " KiB, " + std::to_string(padding) +
+                                      " bytes more environment: " + r.err;
+            auto files = summary(dir.files(), drawing, output);
+            if (r.status == 0) {
+                EXPECT_EQ(files, (Files{{kHost, "the result"}})) << where;
+                continue;
+            }
+            // A fault while the run takes its lock may leave the empty lock
+            // file, which the next run takes as it is.
+            if (auto lock = files.find(fold("JWC_TEMP.LCK"));
+                lock != files.end() && lock->second == "0 other bytes")
+                files.erase(lock);
+            EXPECT_EQ(files, (Files{{kHost, "the drawing"}})) << where;
+            if (r.err.empty()) {
+                EXPECT_EQ(r.status, 1000 + SIGSEGV) << where; // before the handlers were in place
+            } else {
+                ++said;
+                EXPECT_EQ(r.status, 128 + SIGSEGV) << where;
+                EXPECT_EQ(r.err, stopped) << where;
+            }
         }
     }
     EXPECT_GT(said, 0) << "no run overflowed its stack once the handlers were in place";
