@@ -278,26 +278,32 @@ TEST(Exchange, AnySignalAtAnyMomentLeavesTheDrawingOrTheResult) {
 
 // A virus scanner, indexer or backup agent holds a file for a moment just as
 // the run starts: the run waits for it. Held for longer than a moment, the
-// run fails as it would have, with the drawing as written.
+// run fails and says the file is held, with the drawing as written and no
+// output left. Shared for reading, the drawing is read, but the result
+// cannot replace it.
 TEST(Exchange, AFileHeldForAMomentDoesNotFailTheRun) {
+    const std::string held = " (another program is using it) \n";
     struct Case {
         const char* held;
         int hold_ms;
+        bool readable;
         int status;
         std::string err;
     } cases[] = {
-        {"jwc_temp.txt", 300, 0, ""},
-        {"JWC_TEMP.$$$", 300, 0, ""},
-        {"jwc_temp.txt", 5000, kStatusMinusOne, "Cannot open file: JWC_TEMP.TXT \n"},
-        {"JWC_TEMP.$$$", 5000, kStatusMinusOne, "Cannot open file: JWC_TEMP.$$$ \n"},
+        {"jwc_temp.txt", 300, false, 0, ""},
+        {"JWC_TEMP.$$$", 300, false, 0, ""},
+        {"jwc_temp.txt", 5000, false, 1, "Cannot open file: JWC_TEMP.TXT" + held},
+        {"JWC_TEMP.$$$", 5000, false, 1, "Cannot open file: JWC_TEMP.$$$" + held},
+        {"jwc_temp.txt", 6000, true, 1, "Cannot rename file: JWC_TEMP.$$$ to jwc_temp.txt" + held},
     };
     for (const Case& c : cases) {
         TempDir dir, signals;
         dir.write(kHost, kDrawing);
         if (std::string(c.held) != kHost) dir.write(c.held, "left by an earlier run");
         const std::string ready = signals.at("ready");
-        Running holder(HOLD_FILE_EXE, dir.path(), {c.held, std::to_string(c.hold_ms), ready},
-                       Launch{});
+        std::vector<std::string> holding = {c.held, std::to_string(c.hold_ms), ready};
+        if (c.readable) holding.push_back("read");
+        Running holder(HOLD_FILE_EXE, dir.path(), holding, Launch{});
         const auto start = std::chrono::steady_clock::now();
         while (!fs::exists(ready) &&
                std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
@@ -305,11 +311,15 @@ TEST(Exchange, AFileHeldForAMomentDoesNotFailTheRun) {
         ASSERT_TRUE(fs::exists(ready)) << c.held;
         const ProgramResult r = run_in(dir);
         EXPECT_EQ(holder.wait().status, 0) << c.held;
-        const std::string where =
-            std::string(c.held) + " held " + std::to_string(c.hold_ms) + " ms";
+        const std::string where = std::string(c.held) + " held " + std::to_string(c.hold_ms) +
+                                  " ms" + (c.readable ? ", shared for reading" : "");
         EXPECT_EQ(r.status, c.status) << where;
         EXPECT_EQ(r.err, c.err) << where;
-        EXPECT_EQ(dir.files()[fold(kHost)], c.status == 0 ? kOutput : kDrawing) << where;
+        Files files = dir.files();
+        EXPECT_EQ(files[fold(kHost)], c.status == 0 ? kOutput : kDrawing) << where;
+        files.erase(fold(kHost));
+        files.erase(fold(c.held)); // a leftover the holder kept
+        EXPECT_EQ(files, Files{}) << where;
     }
 }
 
