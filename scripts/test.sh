@@ -5,6 +5,9 @@
 #   ./scripts/test.sh
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/scripts/need.sh" cmake ninja-build g++ libgtest-dev libmpfr-dev pkg-config valgrind
+# acl, strace, e2fsprogs and util-linux: the end-to-end tests of ACLs, a
+# failing folder sync, an immutable file and a run without CAP_FOWNER.
+"$root/scripts/need.sh" cmake ninja-build g++ libgtest-dev libmpfr-dev pkg-config valgrind \
+  acl strace e2fsprogs util-linux
 cd "$root"
 exec cmake --workflow --preset release
