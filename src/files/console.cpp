@@ -10,13 +10,13 @@ namespace {
 // was to be shown.
 class ConsoleStream final : public ByteSink {
   public:
-    explicit ConsoleStream(std::FILE* f) : f_(f) {}
+    explicit ConsoleStream(std::FILE* f) : stream_(f) {}
     bool write(const char* data, std::size_t size) override {
-        return std::fwrite(data, 1, size, f_) == size && std::fflush(f_) == 0;
+        return std::fwrite(data, 1, size, stream_) == size && std::fflush(stream_) == 0;
     }
 
   private:
-    std::FILE* f_;
+    std::FILE* stream_;
 };
 
 } // namespace

@@ -16,52 +16,54 @@ bool close_handle(HANDLE& h) {
 
 class WindowsInFile final : public InFile {
   public:
-    explicit WindowsInFile(HANDLE h) : h_(h) {}
-    ~WindowsInFile() override { (void)close_handle(h_); } // nothing to report on the way out
+    explicit WindowsInFile(HANDLE h) : handle_(h) {}
+    ~WindowsInFile() override { (void)close_handle(handle_); } // nothing to report on the way out
 
     long read(char* data, std::size_t size) override {
-        if (h_ == INVALID_HANDLE_VALUE) return -1;
+        if (handle_ == INVALID_HANDLE_VALUE) return -1;
         const DWORD want = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
         DWORD got = 0;
-        if (!ReadFile(h_, data, want, &got, nullptr)) return -1;
+        if (!ReadFile(handle_, data, want, &got, nullptr)) return -1;
         return static_cast<long>(got);
     }
-    bool close() override { return close_handle(h_); }
+    bool close() override { return close_handle(handle_); }
 
   private:
-    HANDLE h_;
+    HANDLE handle_;
 };
 
 class WindowsOutFile final : public OutFile {
   public:
-    explicit WindowsOutFile(HANDLE h) : h_(h) {}
-    ~WindowsOutFile() override { (void)close_handle(h_); } // nothing to report on the way out
+    explicit WindowsOutFile(HANDLE h) : handle_(h) {}
+    ~WindowsOutFile() override { (void)close_handle(handle_); } // nothing to report on the way out
 
     bool write(const char* data, std::size_t size) override {
         while (size > 0) {
-            if (h_ == INVALID_HANDLE_VALUE) return false;
+            if (handle_ == INVALID_HANDLE_VALUE) return false;
             const DWORD want = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
             DWORD put = 0;
-            if (!WriteFile(h_, data, want, &put, nullptr) || put == 0) return false;
+            if (!WriteFile(handle_, data, want, &put, nullptr) || put == 0) return false;
             data += put;
             size -= put;
         }
         return true;
     }
-    bool sync() override { return h_ != INVALID_HANDLE_VALUE && FlushFileBuffers(h_) != 0; }
-    bool close() override { return close_handle(h_); }
+    bool sync() override {
+        return handle_ != INVALID_HANDLE_VALUE && FlushFileBuffers(handle_) != 0;
+    }
+    bool close() override { return close_handle(handle_); }
 
   private:
-    HANDLE h_;
+    HANDLE handle_;
 };
 
 class WindowsLock final : public ExchangeLock {
   public:
-    explicit WindowsLock(HANDLE h) : h_(h) {}
-    ~WindowsLock() override { (void)close_handle(h_); } // the system deletes the file
+    explicit WindowsLock(HANDLE h) : handle_(h) {}
+    ~WindowsLock() override { (void)close_handle(handle_); } // the system deletes the file
 
   private:
-    HANDLE h_;
+    HANDLE handle_;
 };
 
 // A virus scanner, indexer or backup agent commonly opens a file for a

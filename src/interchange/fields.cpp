@@ -242,11 +242,11 @@ bool FieldReader::rest(std::span<char> out) {
     assert(!out.empty()); // room for the terminator at least
     if (!usable_) return false;
     const std::size_t capacity = out.size() - 1;
-    std::size_t n = static_cast<std::size_t>(end_ - p_);
+    std::size_t n = static_cast<std::size_t>(end_ - next_);
     if (n > capacity) n = capacity;
-    if (n > 0) std::memcpy(out.data(), p_, n);
+    if (n > 0) std::memcpy(out.data(), next_, n);
     out[n] = '\0';
-    p_ += n;
+    next_ += n;
     return true;
 }
 

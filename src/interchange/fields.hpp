@@ -38,22 +38,22 @@ const char* read_hex(const char* p, const char* end, int& value);
 class FieldReader {
   public:
     FieldReader(std::string_view line, std::size_t offset)
-        : p_(line.data() + (offset <= line.size() ? offset : line.size())),
+        : next_(line.data() + (offset <= line.size() ? offset : line.size())),
           end_(line.data() + line.size()), usable_(offset <= line.size()) {}
 
-    bool real(double& v) { return take(read_real(p_, end_, v)); }
-    bool decimal(int& v) { return take(read_decimal(p_, end_, v)); }
-    bool hex(int& v) { return take(read_hex(p_, end_, v)); }
+    bool real(double& v) { return take(read_real(next_, end_, v)); }
+    bool decimal(int& v) { return take(read_decimal(next_, end_, v)); }
+    bool hex(int& v) { return take(read_hex(next_, end_, v)); }
     // A run of white space, also an empty one (a blank of a scan format).
     bool space() {
-        while (p_ < end_ && is_space(*p_))
-            ++p_;
+        while (next_ < end_ && is_space(*next_))
+            ++next_;
         return usable_;
     }
     // One given byte.
     bool literal(char c) {
-        if (!usable_ || p_ >= end_ || *p_ != c) return false;
-        ++p_;
+        if (!usable_ || next_ >= end_ || *next_ != c) return false;
+        ++next_;
         return true;
     }
     // Every byte to the end of the line that fits `out` with a terminator
@@ -63,11 +63,11 @@ class FieldReader {
   private:
     bool take(const char* after) {
         if (!usable_ || !after) return false;
-        p_ = after;
+        next_ = after;
         return true;
     }
 
-    const char* p_;
+    const char* next_;
     const char* end_;
     bool usable_;
 };
