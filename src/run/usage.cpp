@@ -56,7 +56,7 @@ void write_usage(Output& console) {
 #endif
     write<"Exit status:\n"
           "  %d   complete\n"
-          "  %d   failed: jwc_temp.txt is as the host wrote it\n"
+          "  %d   failed; the run left jwc_temp.txt as it found it\n"
           "  %d  no jwc_temp.txt to read, or JWC_TEMP.$$$ cannot be made\n">(
         console, exit_code(ExitStatus::complete), exit_code(ExitStatus::failed),
         exit_code(ExitStatus::no_drawing));
@@ -64,7 +64,8 @@ void write_usage(Output& console) {
     write<"  0x%x (%d)  an interrupt (Ctrl-C, a closed window) stopped the run\n">(
         console, kWindowsInterruptedStatus, static_cast<int>(kWindowsInterruptedStatus));
 #else
-    write<"  %d   the result is in jwc_temp.txt, but the folder could not be synced\n"
+    write<"      (255 in a shell)\n"
+          "  %d   the result is in jwc_temp.txt, but the folder could not be synced\n"
           "  an interrupt ends the run by its signal (130 in a shell for Ctrl-C);\n"
           "  a fault, or a signal N that would write a core file, with %d + N\n">(
         console, exit_code(ExitStatus::not_durable), kFaultStatusBase);

@@ -276,10 +276,14 @@ TEST(Sharing, TheResultKeepsTheDrawingsAccessAcl) {
 TEST(Sharing, AFailedFolderSyncIsSaid) {
     if (!have_command("strace")) GTEST_SKIP() << "strace is not installed";
     if (programs_are_emulated()) GTEST_SKIP() << "strace would trace the emulator";
+    // LeakSanitizer cannot work under ptrace; the rest of a sanitized build can.
+    Launch traceable;
+    traceable.env = {"ASAN_OPTIONS=detect_leaks=0"};
     TempDir probe;
     probe.write(kHost, kSmallDrawing);
-    const ProgramResult traced = run_program("/usr/bin/strace", probe.path(),
-                                             {"-f", "-qq", "-e", "trace=fsync", TEXTMATTE_EXE});
+    const ProgramResult traced =
+        run_program("/usr/bin/strace", probe.path(),
+                    {"-f", "-qq", "-e", "trace=fsync", TEXTMATTE_EXE}, traceable);
     if (traced.status != 0) GTEST_SKIP() << "strace cannot trace here: " << traced.err;
     // The folder's sync is the run's last fsync.
     std::size_t syncs = 0;
@@ -291,7 +295,8 @@ TEST(Sharing, AFailedFolderSyncIsSaid) {
     const ProgramResult r =
         run_program("/usr/bin/strace", dir.path(),
                     {"-f", "-qq", "-o", "/dev/null", "-e", "trace=fsync", "-e",
-                     "inject=fsync:error=EIO:when=" + std::to_string(syncs), TEXTMATTE_EXE});
+                     "inject=fsync:error=EIO:when=" + std::to_string(syncs), TEXTMATTE_EXE},
+                    traceable);
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_EQ(r.err, "Cannot sync folder: the result is in jwc_temp.txt but may not survive a "
                      "power loss \n");
