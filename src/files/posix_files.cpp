@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "files/files.hpp"
+#include "files/posix_output_file.hpp"
 
 namespace textmatte {
 
@@ -35,29 +36,6 @@ class PosixInFile final : public InFile {
             if (errno != EINTR) return -1;
         }
     }
-    bool close() override { return close_descriptor(fd_); }
-
-  private:
-    int fd_;
-};
-
-class PosixOutFile final : public OutFile {
-  public:
-    explicit PosixOutFile(int fd) : fd_(fd) {}
-    ~PosixOutFile() override { (void)close_descriptor(fd_); } // nothing to report on the way out
-
-    bool write(const char* data, std::size_t size) override {
-        while (size > 0) {
-            if (fd_ < 0) return false;
-            const ssize_t put = ::write(fd_, data, size);
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) return false; // a full disk, a file-size limit ...
-            data += put;
-            size -= static_cast<std::size_t>(put);
-        }
-        return true;
-    }
-    bool sync() override { return fd_ >= 0 && ::fsync(fd_) == 0; }
     bool close() override { return close_descriptor(fd_); }
 
   private:
@@ -136,7 +114,7 @@ class WorkingDirectory final : public FileSystem {
         const int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, first);
         if (fd < 0) return nullptr;
         if (like.known) give_access(fd, like);
-        return std::make_unique<PosixOutFile>(fd);
+        return make_posix_output_file(fd);
     }
 
     bool rename(const char* from, const char* to) override { return std::rename(from, to) == 0; }
