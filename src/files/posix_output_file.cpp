@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "files/posix_write_behind.hpp"
+
 namespace textmatte {
 
 namespace {
@@ -17,21 +19,23 @@ bool close_descriptor(int& fd) {
     return ok;
 }
 
-// How much written output is handed to the disk at a time while later
-// blocks are still computed: large enough that the calls cost little,
-// small enough that the final sync waits for little more than the tail.
+// How much written output is handed to the disk at a time: large enough
+// that the calls cost little, small enough that the final sync waits for
+// little more than the last step.
 constexpr std::size_t kWritebackStep = 1 << 20;
 
-// Writes blocks as they come and, each time another step of them is
+// Writes to the descriptor and, each time another step of the file is
 // written, has the system start putting that range on the disk, without
 // waiting for it. The disk then works while the run computes, and the sync
-// before the file replaces the host's waits only for the last step instead
-// of the whole file. Starting the writeback is a hint: its result is not
-// looked at, and any write error it meets is still reported by the sync.
-class PosixOutFile final : public OutFile {
+// before the file replaces the host's waits only for the tail. Starting the
+// writeback is a hint: its result is not looked at, and any write error it
+// meets is still reported by the sync.
+class Descriptor final : public ByteSink {
   public:
-    explicit PosixOutFile(int fd) : fd_(fd) {}
-    ~PosixOutFile() override { (void)close_descriptor(fd_); } // nothing to report on the way out
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() override { (void)close_descriptor(fd_); } // nothing to report on the way out
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
 
     bool write(const char* data, std::size_t size) override {
         while (size > 0) {
@@ -46,8 +50,8 @@ class PosixOutFile final : public OutFile {
         if (written_ - handed_to_disk_ >= kWritebackStep) start_writeback();
         return true;
     }
-    bool sync() override { return fd_ >= 0 && ::fsync(fd_) == 0; }
-    bool close() override { return close_descriptor(fd_); }
+    [[nodiscard]] bool sync() { return fd_ >= 0 && ::fsync(fd_) == 0; }
+    [[nodiscard]] bool close() { return close_descriptor(fd_); }
 
   private:
     void start_writeback() {
@@ -62,6 +66,46 @@ class PosixOutFile final : public OutFile {
     int fd_;
     std::size_t written_ = 0;        // bytes written so far, from the file's start
     std::size_t handed_to_disk_ = 0; // of which the disk has been asked to write
+};
+
+// The output file. Its blocks are written behind the computation by a
+// thread of their own, started with the first block, so the copying into
+// the system's cache and starting the disk's writes take no time from the
+// run. Where that thread cannot be had, the caller writes them itself. The
+// thread ends with the file's sync or close, or, on a way out that does
+// neither, with the file.
+class PosixOutFile final : public OutFile {
+  public:
+    explicit PosixOutFile(int fd) : file_(fd) {}
+
+    bool write(const char* data, std::size_t size) override {
+        if (failed_) return false;
+        if (!started_behind_) {
+            started_behind_ = true;
+            behind_ = WriteBehind::start(file_);
+        }
+        const bool ok = behind_ ? behind_->write(data, size) : file_.write(data, size);
+        if (!ok) failed_ = true;
+        return ok;
+    }
+    bool sync() override { return finish_writing_behind() && file_.sync(); }
+    bool close() override {
+        const bool ok = finish_writing_behind();
+        return file_.close() && ok;
+    }
+
+  private:
+    // After this the caller writes itself again, should it write more.
+    [[nodiscard]] bool finish_writing_behind() {
+        if (behind_ && !behind_->finish()) failed_ = true;
+        behind_.reset();
+        return !failed_;
+    }
+
+    Descriptor file_;
+    std::unique_ptr<WriteBehind> behind_; // ends before file_ closes
+    bool started_behind_ = false;
+    bool failed_ = false;
 };
 
 } // namespace
