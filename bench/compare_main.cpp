@@ -2,13 +2,16 @@
 // straightforward way of doing its work, alternating the two in one run so
 // the machine's noise falls on both, and prints one table of ratios.
 //
-//   textmatte-compare TEXTMATTE STRAIGHTFORWARD [WINE64 EXE64 WINE32 EXE32]
+//   textmatte-compare TEXTMATTE STRAIGHTFORWARD IO_FLOOR [WINE64 EXE64 WINE32 EXE32]
 //
 // In memory: the pipeline over buffers against fgets, sscanf and fprintf on
 // a memory stream (the straightforward pipeline), on drawings of 50,000
 // lines. Whole runs: the built programs started as the host starts them, in
-// a fresh directory each time. With the Windows executables and their Wines
-// given, the 32-bit exe against the 64-bit one on the same drawing.
+// a fresh directory each time. Against the I/O floor: whole runs of
+// textmatte against the program that only reads the drawing and writes, syncs
+// and renames as many bytes as the result has, wall and processor time. With
+// the Windows executables and their Wines given, the 32-bit exe against the
+// 64-bit one on the same drawing.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -40,8 +43,14 @@ namespace {
 namespace fs = std::filesystem;
 constexpr int kLines = 50000;
 constexpr int kPairs = 15;
+// The runs against the floor are short and depend on the disk: more pairs.
+constexpr int kFloorPairs = 31;
 
 using Clock = std::chrono::steady_clock;
+
+double seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+}
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -131,8 +140,9 @@ double seconds_of(const std::function<void()>& f) {
 }
 
 struct Pair {
-    double ours = 0, theirs = 0; // median seconds
-    long peak_kb = 0;            // ours
+    double ours = 0, theirs = 0;         // median seconds
+    double ours_cpu = 0, theirs_cpu = 0; // median processor seconds, user and system
+    long peak_kb = 0;                    // ours
 };
 
 // Alternates the two, kPairs times each, after one warm-up of each.
@@ -144,14 +154,16 @@ Pair alternate(const std::function<void()>& ours, const std::function<void()>& t
         a.push_back(seconds_of(ours));
         b.push_back(seconds_of(theirs));
     }
-    return {median(a), median(b), 0};
+    return {median(a), median(b), 0, 0, 0};
 }
 
 // Timing that leaves the fresh directory out: only the program's run.
 Pair alternate_runs(const std::vector<std::string>& ours, const std::vector<std::string>& theirs,
-                    const fs::path& drawing) {
+                    const fs::path& drawing, int pairs = kPairs) {
     long peak = 0;
-    auto timed = [&](const std::vector<std::string>& argv, std::vector<double>& into, bool mine) {
+    std::vector<double> ours_wall, theirs_wall, ours_cpu, theirs_cpu, warm, warm_cpu;
+    auto timed = [&](const std::vector<std::string>& argv, std::vector<double>& into,
+                     std::vector<double>& cpu_into, bool mine) {
         const fs::path dir =
             fs::temp_directory_path() / ("textmatte-compare-" + std::to_string(getpid()));
         fs::remove_all(dir);
@@ -179,6 +191,7 @@ Pair alternate_runs(const std::vector<std::string>& ours, const std::vector<std:
         rusage usage{};
         wait4(pid, &status, 0, &usage);
         into.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        cpu_into.push_back(seconds(usage.ru_utime) + seconds(usage.ru_stime));
         fs::remove_all(dir);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
             std::fprintf(stderr, "%s failed on %s\n", argv.back().c_str(), drawing.c_str());
@@ -186,14 +199,31 @@ Pair alternate_runs(const std::vector<std::string>& ours, const std::vector<std:
         }
         if (mine) peak = std::max(peak, usage.ru_maxrss);
     };
-    std::vector<double> a, b, warm;
-    timed(ours, warm, false);
-    timed(theirs, warm, false);
-    for (int i = 0; i < kPairs; ++i) {
-        timed(ours, a, true);
-        timed(theirs, b, false);
+    timed(ours, warm, warm_cpu, false);
+    timed(theirs, warm, warm_cpu, false);
+    for (int i = 0; i < pairs; ++i) {
+        timed(ours, ours_wall, ours_cpu, true);
+        timed(theirs, theirs_wall, theirs_cpu, false);
     }
-    return {median(a), median(b), peak};
+    return {median(ours_wall), median(theirs_wall), median(ours_cpu), median(theirs_cpu), peak};
+}
+
+// The size of textmatte's result of a drawing: the bytes the I/O floor
+// writes.
+std::uintmax_t result_size(const std::string& program, const fs::path& drawing) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("textmatte-compare-size-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::copy_file(drawing, dir / "jwc_temp.txt");
+    const std::string command = "cd '" + dir.string() + "' && '" + program + "' >/dev/null";
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "%s failed on %s\n", program.c_str(), drawing.c_str());
+        std::exit(1);
+    }
+    const std::uintmax_t size = fs::file_size(dir / "jwc_temp.txt");
+    fs::remove_all(dir);
+    return size;
 }
 
 // textmatte's peak resident memory on a drawing, in kB, measured by the
@@ -232,18 +262,47 @@ void row(const char* what, double ours, double theirs, const char* goal,
                 ratio, goal);
 }
 
+// Whole runs of textmatte against the I/O floor writing as many bytes as
+// its result has: wall and processor time, and how many times the floor's
+// wall time textmatte takes.
+void floor_table(const std::string& ours, const std::string& floor, const fs::path& texts,
+                 const fs::path& mix, const fs::path& long_texts) {
+    std::printf("\nAgainst the I/O floor (read the drawing, write as many bytes as the result, "
+                "fsync,\nrename, fsync the folder): medians of %d alternating runs each; "
+                "ratio = textmatte / floor.\n\n",
+                kFloorPairs);
+    std::printf("| %-30s | %12s | %12s | %7s | %12s | %12s | %-8s |\n", "", "textmatte",
+                "I/O floor", "ratio", "its cpu", "floor's cpu", "goal");
+    std::printf("|%s|%s|%s|%s|%s|%s|%s|\n", std::string(32, '-').c_str(),
+                std::string(14, '-').c_str(), std::string(14, '-').c_str(),
+                std::string(9, '-').c_str(), std::string(14, '-').c_str(),
+                std::string(14, '-').c_str(), std::string(10, '-').c_str());
+    const std::pair<const char*, const fs::path*> rows[] = {
+        {"whole run, 50,000 texts", &texts},
+        {"whole run, typical mix", &mix},
+        {"whole run, 50,000 long texts", &long_texts}};
+    for (const auto& [title, drawing] : rows) {
+        const std::string bytes = std::to_string(result_size(ours, *drawing));
+        const Pair p = alternate_runs({ours}, {floor, bytes}, *drawing, kFloorPairs);
+        std::printf("| %-30s | %9.1f ms | %9.1f ms | %6.2f× | %9.1f ms | %9.1f ms | %-8s |\n",
+                    title, p.ours * 1e3, p.theirs * 1e3, p.ours / p.theirs, p.ours_cpu * 1e3,
+                    p.theirs_cpu * 1e3, "≤ 1.25×");
+    }
+}
+
 } // namespace
 } // namespace textmatte::bench
 
 int main(int argc, char* argv[]) {
     using namespace textmatte::bench;
-    if (argc != 3 && argc != 7) {
-        std::fprintf(stderr, "usage: textmatte-compare TEXTMATTE STRAIGHTFORWARD "
+    if (argc != 4 && argc != 8) {
+        std::fprintf(stderr, "usage: textmatte-compare TEXTMATTE STRAIGHTFORWARD IO_FLOOR "
                              "[WINE64 EXE64 WINE32 EXE32]\n");
         return 2;
     }
     const std::string ours = fs::absolute(argv[1]).string();
     const std::string theirs = fs::absolute(argv[2]).string();
+    const std::string floor = fs::absolute(argv[3]).string();
     const fs::path work =
         fs::temp_directory_path() / ("textmatte-drawings-" + std::to_string(getpid()));
     fs::create_directories(work);
@@ -282,13 +341,14 @@ int main(int argc, char* argv[]) {
         const Pair p = alternate_runs({ours}, {theirs}, d.path);
         row((std::string("whole run, ") + d.title).c_str(), p.ours, p.theirs, d.goal);
     }
-    if (argc == 7) {
+    if (argc == 8) {
         const Drawing& d = drawings[0];
-        const Pair p = alternate_runs({argv[5], argv[6]}, {argv[3], argv[4]}, d.path);
+        const Pair p = alternate_runs({argv[6], argv[7]}, {argv[4], argv[5]}, d.path);
         std::printf("| %-44s | %9.1f ms | %9.1f ms | %6.2f× | %-8s |\n",
                     "Wine: 32-bit exe (left) / 64-bit exe, texts", p.ours * 1e3, p.theirs * 1e3,
                     p.ours / p.theirs, "≤ 1.3×");
     }
+    floor_table(ours, floor, drawings[0].path, drawings[1].path, drawings[2].path);
     std::printf("\nPeak memory of textmatte's whole runs:");
     for (const Drawing& d : drawings)
         std::printf(" %s %.1f MB%s", d.title, peak_kb(ours, d.path) / 1024.0,

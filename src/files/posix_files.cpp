@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "files/files.hpp"
+#include "files/posix_output_file.hpp"
 
 namespace textmatte {
 
@@ -43,28 +44,6 @@ class PosixInFile final : public InFile {
     int fd_;
 };
 
-class PosixOutFile final : public OutFile {
-  public:
-    explicit PosixOutFile(int fd) : fd_(fd) {}
-    ~PosixOutFile() override { (void)close_descriptor(fd_); } // nothing to report on the way out
-
-    bool write(const char* data, std::size_t size) override {
-        while (size > 0) {
-            if (fd_ < 0) return false;
-            const ssize_t put = ::write(fd_, data, size);
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) return false; // a full disk, a file-size limit ...
-            data += put;
-            size -= static_cast<std::size_t>(put);
-        }
-        return true;
-    }
-    bool sync() override { return fd_ >= 0 && ::fsync(fd_) == 0; }
-    bool close() override { return close_descriptor(fd_); }
-
-  private:
-    int fd_;
-};
 
 EntryKind kind_of(const struct stat& st) {
     if (S_ISREG(st.st_mode)) return EntryKind::regular;
@@ -202,7 +181,7 @@ class WorkingDirectory final : public FileSystem {
         const int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, first);
         if (fd < 0) return nullptr;
         if (like_name) give_access_of(fd, like_name);
-        return std::make_unique<PosixOutFile>(fd);
+        return make_posix_output_file(fd);
     }
 
     Outcome rename(const char* from, const char* to) override {

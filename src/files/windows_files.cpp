@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "files/files.hpp"
+#include "files/windows_output_file.hpp"
 
 namespace textmatte {
 
@@ -25,31 +26,6 @@ class WindowsInFile final : public InFile {
         DWORD got = 0;
         if (!ReadFile(handle_, data, want, &got, nullptr)) return -1;
         return static_cast<long>(got);
-    }
-    bool close() override { return close_handle(handle_); }
-
-  private:
-    HANDLE handle_;
-};
-
-class WindowsOutFile final : public OutFile {
-  public:
-    explicit WindowsOutFile(HANDLE h) : handle_(h) {}
-    ~WindowsOutFile() override { (void)close_handle(handle_); } // nothing to report on the way out
-
-    bool write(const char* data, std::size_t size) override {
-        while (size > 0) {
-            if (handle_ == INVALID_HANDLE_VALUE) return false;
-            const DWORD want = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-            DWORD put = 0;
-            if (!WriteFile(handle_, data, want, &put, nullptr) || put == 0) return false;
-            data += put;
-            size -= put;
-        }
-        return true;
-    }
-    bool sync() override {
-        return handle_ != INVALID_HANDLE_VALUE && FlushFileBuffers(handle_) != 0;
     }
     bool close() override { return close_handle(handle_); }
 
@@ -156,7 +132,7 @@ class WorkingDirectory final : public FileSystem {
         HANDLE h = open_retrying(name, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, outcome);
         if (h == INVALID_HANDLE_VALUE) return nullptr;
-        return std::make_unique<WindowsOutFile>(h);
+        return make_windows_output_file(h);
     }
 
     // Written through: the rename is on the disk when it returns.

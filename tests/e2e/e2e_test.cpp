@@ -221,6 +221,25 @@ TEST(EndToEnd, AWriteFailureKeepsTheHostsFile) {
     }
 }
 
+// The disk starts writing the output while the run still computes; a write
+// that fails after that, megabytes in, is reported the same way.
+TEST(EndToEnd, AWriteFailureMegabytesInKeepsTheHostsFile) {
+    if (!file_size_limits_supported()) GTEST_SKIP() << "no file-size limit on this platform";
+    const std::string drawing = repeat("ch 1 2 3 0 \"text\r\n", 15000); // 270 kB in, 3 MB out
+    for (long limit : {(1L << 20) + 7, (2L << 20) + 7}) {
+        TempDir dir;
+        dir.write(kHost, drawing);
+        Launch launch;
+        launch.file_size = limit;
+        ProgramResult r = run_on(dir, {}, launch);
+        EXPECT_EQ(r.status, 1) << limit;
+        EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ \n") << limit;
+        const Files files = dir.files();
+        EXPECT_EQ(files.size(), 1u) << limit; // no partial output
+        EXPECT_TRUE(files.count(fold(kHost)) && files.at(fold(kHost)) == drawing) << limit;
+    }
+}
+
 // A directory under the output's name blocks the run; under a name the run
 // does not need (the working name, where the host's file stays under its
 // own), it is left alone.
