@@ -44,7 +44,6 @@ class PosixInFile final : public InFile {
     int fd_;
 };
 
-
 EntryKind kind_of(const struct stat& st) {
     if (S_ISREG(st.st_mode)) return EntryKind::regular;
     if (S_ISDIR(st.st_mode)) return EntryKind::directory;

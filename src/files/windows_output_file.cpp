@@ -27,7 +27,9 @@ class WindowsOutFile final : public OutFile {
         }
         return true;
     }
-    bool sync() override { return handle_ != INVALID_HANDLE_VALUE && FlushFileBuffers(handle_) != 0; }
+    bool sync() override {
+        return handle_ != INVALID_HANDLE_VALUE && FlushFileBuffers(handle_) != 0;
+    }
     bool close() override { return close_handle(handle_); }
 
   private:
