@@ -32,7 +32,7 @@ constexpr bool traces_options(DebugLevel level) {
 // Settings chosen on the command line; fixed once the options are read.
 struct RunSettings {
     DebugLevel debug_level = DebugLevel::off;
-    int shade_index = 5;   // into the shade table, 0..9
+    int shade_index = 5; // into the shade table, 0..9
     // A colour of the user's own for the box, 0xRRGGBB, in place of the shade.
     std::optional<int> own_colour;
     int margin = 3;        // around a text, drawing units; negative shrinks the box

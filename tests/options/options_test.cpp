@@ -104,11 +104,16 @@ TEST(Options, AColourOfOnesOwnOrAShade) {
         int own_colour; // -1: none
         int shade_index;
     } cases[] = {
-        {{"/c#ffffff"}, 0xffffff, 5},       {{"-C#FFaa00"}, 0xffaa00, 5},
-        {{"/c#ffffff", "/c3"}, -1, 3},      {{"/c3", "/c#123456"}, 0x123456, 3},
-        {{"/c#ffffff", "/c"}, 0xffffff, 5}, {{"/c#fff"}, -1, 0},
-        {{"/c#fffffff"}, -1, 0},            {{"/c#fffffg"}, -1, 0},
-        {{"/c# ffffff"}, -1, 0},            {{"/c#ffffff", "/c#12"}, -1, 0},
+        {{"/c#ffffff"}, 0xffffff, 5},
+        {{"-C#FFaa00"}, 0xffaa00, 5},
+        {{"/c#ffffff", "/c3"}, -1, 3},
+        {{"/c3", "/c#123456"}, 0x123456, 3},
+        {{"/c#ffffff", "/c"}, 0xffffff, 5},
+        {{"/c#fff"}, -1, 0},
+        {{"/c#fffffff"}, -1, 0},
+        {{"/c#fffffg"}, -1, 0},
+        {{"/c# ffffff"}, -1, 0},
+        {{"/c#ffffff", "/c#12"}, -1, 0},
     };
     for (const Case& c : cases) {
         const Outcome o = apply(c.args);
