@@ -12,13 +12,11 @@ long StringSource::read(char* data, std::size_t size) {
     return static_cast<long>(n);
 }
 
-void LinePiece::assign(const char* data, std::size_t size, bool newline) {
-    assert(size + (newline ? 1 : 0) <= kMaxPiece);
-    std::memcpy(buffer_.data(), data, size);
-    if (newline) buffer_[size++] = '\n';
-    buffer_[size] = '\0';
-    size_ = size;
-    text_size_ = std::strlen(buffer_.data()); // up to the first NUL, the terminator at the latest
+std::string_view LinePiece::up_to_nul(std::string_view bytes) {
+    const void* nul = std::memchr(bytes.data(), '\0', bytes.size());
+    return nul ? bytes.substr(
+                     0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()))
+               : bytes;
 }
 
 namespace {
@@ -52,20 +50,23 @@ void LineReader::fill(std::size_t want) {
 bool LineReader::next(LinePiece& line) {
     fill(kWindow);
     if (failed_ || begin_ == end_) return false;
-    const char* start = raw_.data() + begin_;
+    char* start = raw_.data() + begin_;
     const std::size_t avail = end_ - begin_;
     const std::size_t window = avail < kWindow ? avail : kWindow;
     if (const void* hit = std::memchr(start, '\n', window)) {
         const std::size_t span = static_cast<std::size_t>(static_cast<const char*>(hit) - start);
         const std::size_t data = span - (span > 0 && start[span - 1] == '\r' ? 1 : 0);
         if (data + 1 <= LinePiece::kMaxPiece) {
-            line.assign(start, data, true);
+            // The line end, CR LF or LF, is handed out as one '\n' right
+            // after the data: over the CR, in the reader's own buffer.
+            start[data] = '\n';
+            line.view(start, data + 1);
             begin_ += span + 1;
             return true;
         }
     }
     const std::size_t size = window < LinePiece::kMaxPiece ? window : LinePiece::kMaxPiece;
-    line.assign(start, size, false);
+    line.view(start, size);
     begin_ += size;
     return true;
 }

@@ -33,25 +33,41 @@ class StringSource final : public ByteSource {
 
 // One piece of a line. `bytes()` is everything read, NUL bytes included;
 // `text()` is the same piece seen as a C string, ending at its first NUL,
-// which is what the record fields are read from. A copy is a copy of the
-// bytes, so it never refers back to the original.
+// which is what the record fields are read from. A piece is a view of the
+// reader's own buffer, valid until the reader hands out the next one: most
+// lines are only classified by their first bytes, so none is copied, and
+// the first NUL is looked for only when a record's fields are read.
 class LinePiece {
   public:
     static constexpr std::size_t kMaxPiece = 254;
 
-    std::string_view bytes() const { return {buffer_.data(), size_}; }
-    std::string_view text() const { return {buffer_.data(), text_size_}; }
+    std::string_view bytes() const { return {data_, size_}; }
+    std::string_view text() const {
+        if (text_size_ == kNotLookedFor) text_size_ = up_to_nul(bytes()).size();
+        return {data_, text_size_};
+    }
     // The byte at position i of text(), 0 past its end.
-    char at(std::size_t i) const { return i < text_size_ ? buffer_[i] : '\0'; }
+    char at(std::size_t i) const {
+        if (text_size_ != kNotLookedFor) return i < text_size_ ? data_[i] : '\0';
+        if (i >= size_) return '\0';
+        for (std::size_t j = 0; j < i; ++j)
+            if (data_[j] == '\0') return '\0';
+        return data_[i];
+    }
 
   private:
     friend class LineReader;
-    // Stores a piece of at most kMaxPiece bytes.
-    void assign(const char* data, std::size_t size, bool newline);
+    static constexpr std::size_t kNotLookedFor = static_cast<std::size_t>(-1);
+    static std::string_view up_to_nul(std::string_view bytes);
+    void view(const char* data, std::size_t size) {
+        data_ = data;
+        size_ = size;
+        text_size_ = kNotLookedFor;
+    }
 
-    std::array<char, kMaxPiece + 1> buffer_{}; // the piece and a terminator
+    const char* data_ = "";
     std::size_t size_ = 0;
-    std::size_t text_size_ = 0;
+    mutable std::size_t text_size_ = 0;
 };
 
 class LineReader {

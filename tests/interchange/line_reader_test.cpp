@@ -95,17 +95,6 @@ TEST(LineReader, CountingStopsJustAfterTheLimit) {
     }
 }
 
-TEST(LineReader, ACopiedLineIsItsOwn) {
-    StringSource source("first\nsecond\n");
-    LineReader reader(source);
-    LinePiece line;
-    ASSERT_TRUE(reader.next(line));
-    const LinePiece copy = line;
-    ASSERT_TRUE(reader.next(line));
-    EXPECT_EQ(copy.bytes(), "first\n");
-    EXPECT_EQ(line.bytes(), "second\n");
-}
-
 TEST(LineReader, TextViewEndsAtTheFirstNul) {
     const std::string input("hp\0 1 2\n", 8);
     StringSource source(input);
