@@ -11,19 +11,12 @@
 #include <unistd.h>
 
 #include "files/files.hpp"
+#include "files/posix_descriptor.hpp"
 #include "files/posix_output_file.hpp"
 
 namespace textmatte {
 
 namespace {
-
-// Closes a descriptor once; reports whether the close went well.
-bool close_descriptor(int& fd) {
-    if (fd < 0) return true;
-    const bool ok = ::close(fd) == 0;
-    fd = -1;
-    return ok;
-}
 
 class PosixInFile final : public InFile {
   public:

@@ -1,4 +1,5 @@
 #include "files/posix_output_file.hpp"
+#include "files/posix_descriptor.hpp"
 
 #include <cerrno>
 
@@ -10,14 +11,6 @@
 namespace textmatte {
 
 namespace {
-
-// Closes a descriptor once; reports whether the close went well.
-bool close_descriptor(int& fd) {
-    if (fd < 0) return true;
-    const bool ok = ::close(fd) == 0;
-    fd = -1;
-    return ok;
-}
 
 // How much written output is handed to the disk at a time: large enough
 // that the calls cost little, small enough that the final sync waits for

@@ -2,18 +2,12 @@
 #include <windows.h>
 
 #include "files/files.hpp"
+#include "files/windows_handle.hpp"
 #include "files/windows_output_file.hpp"
 
 namespace textmatte {
 
 namespace {
-
-bool close_handle(HANDLE& h) {
-    if (h == INVALID_HANDLE_VALUE) return true;
-    const bool ok = CloseHandle(h) != 0;
-    h = INVALID_HANDLE_VALUE;
-    return ok;
-}
 
 class WindowsInFile final : public InFile {
   public:

@@ -1,15 +1,9 @@
 #include "files/windows_output_file.hpp"
+#include "files/windows_handle.hpp"
 
 namespace textmatte {
 
 namespace {
-
-bool close_handle(HANDLE& h) {
-    if (h == INVALID_HANDLE_VALUE) return true;
-    const bool ok = CloseHandle(h) != 0;
-    h = INVALID_HANDLE_VALUE;
-    return ok;
-}
 
 class WindowsOutFile final : public OutFile {
   public:

@@ -48,14 +48,6 @@ ProgramResult run_in(const TempDir& dir, const std::vector<std::string>& args = 
     return run_program(TEXTMATTE_EXE, dir.path(), args, launch);
 }
 
-std::string text_drawing(int texts) {
-    std::string s;
-    for (int i = 0; i < texts; ++i)
-        s += "ch " + std::to_string(i % 997) + " " + std::to_string(i % 463) + " 30 4 \"label " +
-             std::to_string(i) + "\r\n";
-    return s;
-}
-
 // What a complete run makes of a drawing.
 std::string result_of(const std::string& drawing) {
     TempDir dir;

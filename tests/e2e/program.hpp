@@ -120,4 +120,9 @@ ProgramResult run_program(const std::string& program, const std::string& dir,
 
 std::string read_file(const std::string& path);
 
+// A drawing of `texts` text records, labelled by their number, at places
+// and in directions that vary: large enough drawings for runs to be
+// stopped, signalled or limited midway.
+std::string text_drawing(int texts);
+
 } // namespace textmatte::testing

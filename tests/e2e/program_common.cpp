@@ -23,6 +23,14 @@ std::string read_file(const std::string& path) {
     return s.str();
 }
 
+std::string text_drawing(int texts) {
+    std::string s;
+    for (int i = 0; i < texts; ++i)
+        s += "ch " + std::to_string(i % 997) + " " + std::to_string(i % 463) + " 30 4 \"label " +
+             std::to_string(i) + "\r\n";
+    return s;
+}
+
 ProgramResult run_program(const std::string& program, const std::string& dir,
                           const std::vector<std::string>& args, const Launch& launch) {
     Running running(program, dir, args, launch);

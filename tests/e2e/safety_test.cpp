@@ -22,7 +22,7 @@ const std::string kHost = "jwc_temp.txt";
 const std::vector<std::string> kCarriers = {"jwc_temp.txt", "JWC_x2x2.$$", "JWC_x2x2.$$$",
                                             "JWC_TEMP.TXT"};
 
-std::string text_drawing(int texts) {
+std::string random_text_drawing(int texts) {
     std::mt19937 rng(42);
     std::uniform_real_distribution<double> coord(-1000, 1000), angle(0, 6.283), len(5, 120);
     std::string s;
@@ -126,7 +126,7 @@ TEST(Safety, AKillAtAnyMomentNeverLeavesAPartialFile) {
 #ifdef TEXTMATTE_SANITIZED
     GTEST_SKIP() << "timing differs too much under the sanitizers";
 #endif
-    const std::string drawing = text_drawing(50000);
+    const std::string drawing = random_text_drawing(50000);
     const Clean clean = clean_run(drawing, {});
     // Time a whole run, then kill runs at moments spread over it.
     const auto start = std::chrono::steady_clock::now();
@@ -168,7 +168,7 @@ TEST(Safety, MemoryDoesNotGrowWithTheDrawing) {
     const int sizes[2] = {500, 50000};
     for (int i = 0; i < 2; ++i) {
         TempDir dir;
-        dir.write(kHost, text_drawing(sizes[i]));
+        dir.write(kHost, random_text_drawing(sizes[i]));
         ProgramResult r = run_program(PEAK_RSS_EXE, dir.path(), {TEXTMATTE_EXE});
         ASSERT_EQ(r.status, 0);
         peak[i] = std::stol(r.out);
@@ -215,7 +215,7 @@ TEST(Safety, NoHeapAllocationPerLine) {
     if (!std::filesystem::exists(valgrind)) GTEST_SKIP() << "valgrind is not installed";
     auto allocations = [&](int texts) {
         TempDir dir;
-        dir.write(kHost, text_drawing(texts) + "lc3\r\n# comment\r\nhq\r\n 0 0 1 1\r\n");
+        dir.write(kHost, random_text_drawing(texts) + "lc3\r\n# comment\r\nhq\r\n 0 0 1 1\r\n");
         ProgramResult r =
             run_program(valgrind, dir.path(), {"--tool=memcheck", TEXTMATTE_SHARED_EXE});
         EXPECT_EQ(r.status, 0);

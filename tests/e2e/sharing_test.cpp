@@ -44,14 +44,6 @@ const std::string kSmallResult =
     "ch 10.0000000000 20.0000000000 30.0000000000 0.0000000000 \"ABC\r\n"
     "lg14\r\nly14\r\nlt20\r\nlc3\r\n";
 
-std::string text_drawing(int texts) {
-    std::string s;
-    for (int i = 0; i < texts; ++i)
-        s += "ch " + std::to_string(i % 997) + " " + std::to_string(i % 463) + " 30 4 \"label " +
-             std::to_string(i) + "\r\n";
-    return s;
-}
-
 // Every name in the folder and what it holds, links and lock file
 // included: what a run that touches nothing leaves as it was.
 Files everything_in(const TempDir& dir) {
