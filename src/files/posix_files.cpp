@@ -103,6 +103,15 @@ void give_access_of(int fd, const char* like_name) {
         (void)::fchown(fd, static_cast<uid_t>(-1), like.st_gid); // may be denied: stays ours
 }
 
+// Whether `fd` is the file under `name`, not a link: a lock file removed or
+// replaced after it was opened locks nothing.
+bool still_named(int fd, const char* name) {
+    struct stat held {
+    }, named{};
+    return ::fstat(fd, &held) == 0 && ::lstat(name, &named) == 0 && !S_ISLNK(named.st_mode) &&
+           identity(held) == identity(named);
+}
+
 // An advisory lock on an open lock file: the system releases it when the
 // descriptor closes, also when the process is killed. The file goes first,
 // as long as it is still the one under the name.
@@ -110,10 +119,7 @@ class PosixLock final : public ExchangeLock {
   public:
     PosixLock(int fd, const char* name) : fd_(fd), name_(name) {}
     ~PosixLock() override {
-        struct stat held {
-        }, named{};
-        if (::fstat(fd_, &held) == 0 && ::lstat(name_, &named) == 0 &&
-            identity(held) == identity(named))
+        if (still_named(fd_, name_))
             (void)::unlink(name_);   // a lock file left behind is taken by the next run
         (void)close_descriptor(fd_); // closing releases the lock
     }
@@ -147,15 +153,6 @@ int open_lock_file(const char* name, bool& made) {
     (void)::fchmod(fd, 0644); // whatever the umask: other users' runs must open it too
     made = true;
     return fd;
-}
-
-// Whether `fd` is the file under `name`, not a link: a lock file removed or
-// replaced after it was opened locks nothing.
-bool still_named(int fd, const char* name) {
-    struct stat held {
-    }, named{};
-    return ::fstat(fd, &held) == 0 && ::lstat(name, &named) == 0 && !S_ISLNK(named.st_mode) &&
-           identity(held) == identity(named);
 }
 
 class WorkingDirectory final : public FileSystem {
