@@ -12,7 +12,7 @@ namespace textmatte {
 enum class RecordHead {
     comment,         // "#"
     line,            // " " and the end points
-    text,            // "c" followed by anything but "c", "n" or "i"
+    text,            // "ch": a horizontal text, the one kind that gets a box
     text_type,       // "cn"
     circle,          // "ci"
     cc,              // "cc"
@@ -28,8 +28,16 @@ enum class RecordHead {
     hq,              // "hq"
     header_point,    // "hp"
     text_type_table, // "hc"
-    other,           // anything else: "z", "hs", digits, capitals, empty lines ...
+    header,          // "h" followed by anything else, and the host's "file=" line
+    other,           // any other element or record: "cv" and the other "c"
+                     // records, "z", "BL", digits, capitals, empty lines ...
 };
+
+// The host's line naming its drawing file, among the header records.
+inline bool is_file_name_line(const LinePiece& line) {
+    return line.at(0) == 'f' && line.at(1) == 'i' && line.at(2) == 'l' && line.at(3) == 'e' &&
+           line.at(4) == '=';
+}
 
 inline RecordHead classify(const LinePiece& line) {
     const char second = line.at(1);
@@ -41,7 +49,8 @@ inline RecordHead classify(const LinePiece& line) {
         case 'n': return RecordHead::text_type;
         case 'i': return RecordHead::circle;
         case 'c': return RecordHead::cc;
-        default: return RecordHead::text;
+        case 'h': return RecordHead::text;
+        default: return RecordHead::other;
         }
     case 'b': return second == 'z' ? RecordHead::bz : RecordHead::other;
     case 'l':
@@ -64,8 +73,9 @@ inline RecordHead classify(const LinePiece& line) {
         case 'q': return RecordHead::hq;
         case 'p': return RecordHead::header_point;
         case 'c': return RecordHead::text_type_table;
-        default: return RecordHead::other;
+        default: return RecordHead::header;
         }
+    case 'f': return is_file_name_line(line) ? RecordHead::header : RecordHead::other;
     default: return RecordHead::other;
     }
 }

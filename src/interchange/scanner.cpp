@@ -11,12 +11,37 @@ namespace textmatte {
 
 namespace {
 
+bool ends_line(const LinePiece& piece) {
+    const std::string_view bytes = piece.bytes();
+    return !bytes.empty() && bytes.back() == '\n';
+}
+
 // A piece holds at most one newline, at its end.
 void copy_line(const LinePiece& line, Output& output) {
     const std::string_view bytes = line.bytes();
-    if (bytes.empty() || bytes.back() != '\n') return output.literal(bytes);
+    if (!ends_line(line)) return output.literal(bytes);
     output.literal(bytes.substr(0, bytes.size() - 1));
     output.end_line();
+}
+
+// An element the program does not change. Once the host deletes the
+// selection it is written back as read, in the colour it was read in;
+// before that the host keeps it, and writing it would draw it twice.
+// Whether it was written.
+bool write_back_element(ScannerState& s, const LinePiece& line, Output& output) {
+    if (!s.selection_replaced) return false;
+    if (s.box_colour_in_force && !s.last_colour_record.empty()) output.text(s.last_colour_record);
+    s.box_colour_in_force = false;
+    copy_line(line, output);
+    return true;
+}
+
+// A later piece of a line longer than a piece is no record of its own: it
+// goes where the line's first piece went.
+void continue_line(ScannerState& s, const LinePiece& piece, Output& output) {
+    if (!s.line_copied) return;
+    copy_line(piece, output);
+    if (s.line_is_colour_record) s.last_colour_record += piece.bytes();
 }
 
 void text_type_record(RunState& run, const LinePiece& line, Output& output) {
@@ -35,7 +60,7 @@ bool shows_marked_record(DebugLevel level) {
     return level == DebugLevel::closing_comments || level == DebugLevel::scan_trace;
 }
 
-void line_record(ScannerState& s, const LinePiece& line) {
+void read_line_record(ScannerState& s, const LinePiece& line) {
     FieldReader f(line.text(), 1);
     f.real(s.x1) && f.real(s.y1) && f.real(s.x2) && f.real(s.y2);
     if (s.x1 != s.x2 || s.y1 != s.y2) s.last_marked_record = MarkedRecord::drawn_line;
@@ -94,6 +119,69 @@ void header_point(ScannerState& s, const LinePiece& line, Output& console, bool 
         trace_header_point(console, kind, s.header_point_index, s.header_x[i], s.header_y[i]);
 }
 
+// The input's colour record: copied and latched like every attribute
+// record, and kept as read, to set the colour again after a box.
+void colour_record(RunState& run, const LinePiece& line, Output& output) {
+    Attributes& a = run.attrs;
+    attribute_record(line, output, Radix::decimal, a.colour, a.first_colour);
+    run.scan.last_colour_record.assign(line.bytes());
+    run.scan.line_is_colour_record = true;
+    run.scan.box_colour_in_force = false;
+}
+
+// Handles the first piece of a line by its head; whether the piece was
+// copied as read.
+bool dispatch_record(RunState& run, const LinePiece& line, const ScanStreams& streams,
+                     TextHandler& texts) {
+    Output& output = streams.output;
+    Attributes& a = run.attrs;
+    ScannerState& s = run.scan;
+    switch (classify(line)) {
+    case RecordHead::comment:
+    case RecordHead::cc:
+    case RecordHead::bz:
+    case RecordHead::other_attribute: copy_line(line, output); return true;
+    case RecordHead::line:
+        if (shows_marked_record(run.settings.debug_level)) read_line_record(s, line);
+        return write_back_element(s, line, output);
+    case RecordHead::text:
+        read_text_record(run.text, line);
+        texts.handle_text(run.text, run.types, s.line_index);
+        s.box_colour_in_force = true;
+        ++s.boxes_written;
+        return false;
+    case RecordHead::text_type: text_type_record(run, line, output); return true;
+    case RecordHead::layer_group:
+        attribute_record(line, output, Radix::hexadecimal, a.layer_group, a.first_layer_group);
+        return true;
+    case RecordHead::layer:
+        attribute_record(line, output, Radix::hexadecimal, a.layer, a.first_layer);
+        return true;
+    case RecordHead::line_type:
+        attribute_record(line, output, Radix::decimal, a.line_type, a.first_line_type);
+        return true;
+    case RecordHead::colour: colour_record(run, line, output); return true;
+    case RecordHead::pen:
+        attribute_record(line, output, Radix::hexadecimal, a.pen, a.first_pen);
+        return true;
+    case RecordHead::hq:
+        write<"hd\n">(output);
+        s.last_marked_record = MarkedRecord::host_request;
+        s.selection_replaced = true;
+        return false;
+    case RecordHead::header_point:
+        header_point(s, line, streams.console, run.settings.debug_level == DebugLevel::scan_trace);
+        return false;
+    case RecordHead::text_type_table: read_text_type_table(run.types, line); return false;
+    case RecordHead::header: return false; // consumed
+    case RecordHead::circle:
+    case RecordHead::point:
+    case RecordHead::solid:
+    case RecordHead::other: return write_back_element(s, line, output);
+    }
+    return false;
+}
+
 void trace_line(const RunState& run, const LinePiece& line, Output& console, unsigned counted_lines,
                 unsigned line_limit) {
     write<"## ---- JW_PATTERN()  jwc_temp.txt processing --------\n"
@@ -103,52 +191,16 @@ void trace_line(const RunState& run, const LinePiece& line, Output& console, uns
 
 } // namespace
 
-void dispatch(RunState& run, const LinePiece& line, const ScanStreams& streams,
+void dispatch(RunState& run, const LinePiece& piece, const ScanStreams& streams,
               TextHandler& texts) {
-    Output& output = streams.output;
-    Attributes& a = run.attrs;
-    switch (classify(line)) {
-    case RecordHead::comment:
-    case RecordHead::cc:
-    case RecordHead::bz:
-    case RecordHead::other_attribute: copy_line(line, output); break;
-    case RecordHead::line:
-        if (shows_marked_record(run.settings.debug_level)) line_record(run.scan, line);
-        break;
-    case RecordHead::text:
-        read_text_record(run.text, line);
-        texts.handle_text(run.text, run.types, run.scan.line_index);
-        break;
-    case RecordHead::text_type: text_type_record(run, line, output); break;
-    case RecordHead::layer_group:
-        attribute_record(line, output, Radix::hexadecimal, a.layer_group, a.first_layer_group);
-        break;
-    case RecordHead::layer:
-        attribute_record(line, output, Radix::hexadecimal, a.layer, a.first_layer);
-        break;
-    case RecordHead::line_type:
-        attribute_record(line, output, Radix::decimal, a.line_type, a.first_line_type);
-        break;
-    case RecordHead::colour:
-        attribute_record(line, output, Radix::decimal, a.colour, a.first_colour);
-        break;
-    case RecordHead::pen:
-        attribute_record(line, output, Radix::hexadecimal, a.pen, a.first_pen);
-        break;
-    case RecordHead::hq:
-        write<"hd\n">(output);
-        run.scan.last_marked_record = MarkedRecord::host_request;
-        break;
-    case RecordHead::header_point:
-        header_point(run.scan, line, streams.console,
-                     run.settings.debug_level == DebugLevel::scan_trace);
-        break;
-    case RecordHead::text_type_table: read_text_type_table(run.types, line); break;
-    case RecordHead::circle:
-    case RecordHead::point:
-    case RecordHead::solid:
-    case RecordHead::other: break; // consumed
+    ScannerState& s = run.scan;
+    if (s.continues_line) {
+        continue_line(s, piece, streams.output);
+    } else {
+        s.line_is_colour_record = false;
+        s.line_copied = dispatch_record(run, piece, streams, texts);
     }
+    s.continues_line = !ends_line(piece);
 }
 
 void scan_records(RunState& run, const ScanStreams& streams, TextHandler& texts,

@@ -2,8 +2,13 @@
 //
 // Each line is dispatched on its head: comment and attribute records are
 // copied through as read, each "hq" is answered with "hd", header records
-// fill the text-type table, text records are read and handed to the text
-// handler the caller gives, and everything else is consumed without output.
+// fill the text-type table, horizontal text records ("ch") are read and
+// handed to the text handler the caller gives, and header records are
+// consumed. Every other element (lines, circles, solids, other texts and
+// records of unknown kinds) is written back as read once an "hq" has been
+// answered, since the host then deletes the selection; before that it is
+// consumed. A line longer than a piece goes as a whole, with its first
+// piece or not at all.
 #pragma once
 
 #include "interchange/line_reader.hpp"
@@ -35,8 +40,9 @@ struct ScanStreams {
 void scan_records(RunState& run, const ScanStreams& streams, TextHandler& texts,
                   unsigned counted_lines, unsigned line_limit);
 
-// Handles one line; the scan's body, exposed so a line's output can be
-// checked on its own.
-void dispatch(RunState& run, const LinePiece& line, const ScanStreams& streams, TextHandler& texts);
+// Handles one piece of a line; the scan's body, exposed so a line's output
+// can be checked on its own.
+void dispatch(RunState& run, const LinePiece& piece, const ScanStreams& streams,
+              TextHandler& texts);
 
 } // namespace textmatte

@@ -27,6 +27,17 @@ void end_of_run_lines(const RunState& run, unsigned counted_lines, Output& outpu
 
 } // namespace
 
+bool found_no_text_to_box(const RunState& run) {
+    return run.scan.selection_replaced && run.scan.boxes_written == 0;
+}
+
+// "he", two blanks, then in Shift-JIS: there is no horizontal text in the
+// selection.
+void write_no_text_notice(Output& output) {
+    write<"he  \x91\x49\x91\xf0\x94\xcd\x88\xcd\x82\xc9\x89\xa1\x8f\x91\x82\xab\x82\xcc"
+          "\x95\xb6\x8e\x9a\x82\xaa\x82\xa0\x82\xe8\x82\xdc\x82\xb9\x82\xf1\n">(output);
+}
+
 void TextBoxes::handle_text(TextRecord& text, const TextTypes& types, unsigned) {
     box_text(settings_, text, types, output_, console_);
 }

@@ -29,6 +29,15 @@ class TextBoxes final : public TextHandler {
 void convert(RunState& run, LineReader& input, Output& output, Output& console,
              unsigned counted_lines);
 
+// Whether the host asked for the selection to be replaced and the scan found
+// no text to box: a normal run then writes the no-text notice alone, and
+// the host leaves the drawing as it was.
+bool found_no_text_to_box(const RunState& run);
+
+// The record that tells the host there was no horizontal text in the
+// selection; the host shows it as an error.
+void write_no_text_notice(Output& output);
+
 // Most lines an input may have.
 inline constexpr unsigned kLineLimit = 50000;
 

@@ -37,12 +37,9 @@ std::string rgb_colour(const LinePiece& line) {
     return c;
 }
 
-// What a reader draws of the records it reads.
-enum class Draw { everything, all_but_texts };
-
 class Reader {
   public:
-    Reader(Draw draw, const TextTypes& types) : draw_(draw), types_(types) {}
+    explicit Reader(const TextTypes& types) : types_(types) {}
 
     void read(const LinePiece& line) {
         ++drawing.records;
@@ -50,7 +47,7 @@ class Reader {
         case RecordHead::line: return line_record(line);
         case RecordHead::circle: return circle(line);
         case RecordHead::text_type: return void(read_text_type(types_, line));
-        case RecordHead::text: return draw_ == Draw::everything ? text(line) : void();
+        case RecordHead::text: return text(line);
         case RecordHead::point: return point(line);
         case RecordHead::solid: return solid(line);
         case RecordHead::colour: return colour(line);
@@ -133,7 +130,6 @@ class Reader {
         s.text = shift_jis_to_utf8(text_.cleaned.data());
     }
 
-    Draw draw_;
     TextTypes types_;
     TextRecord text_;
     int number_ = 1;
@@ -162,16 +158,16 @@ const char* palette_colour(int number) {
 }
 
 Drawing read_drawing(std::string_view bytes) {
-    Reader r(Draw::everything, TextTypes{});
+    Reader r{TextTypes{}};
     read_lines(r, bytes);
     return std::move(r.drawing);
 }
 
 Drawing read_result(std::string_view input, const RunSettings& settings) {
     // The drawing's own shapes, and the text-type table the host keeps.
-    Reader own(Draw::all_but_texts, TextTypes{});
+    Reader own{TextTypes{}};
     read_lines(own, input);
-    // textmatte's output, computed here, over them.
+    // textmatte's output, computed here.
     RunState run;
     run.settings = settings;
     run.settings.debug_level = DebugLevel::off;
@@ -181,10 +177,15 @@ Drawing read_result(std::string_view input, const RunSettings& settings) {
     Output output(output_bytes, LineEnds::crlf), console(console_bytes, LineEnds::lf);
     convert(run, input_lines, output, console, 0);
     output.flush();
+    // With nothing to box the host says so and keeps its drawing.
+    if (found_no_text_to_box(run)) return std::move(own.drawing);
     TextTypes types = own.types();
     types.in_force = 1; // the output's text-type records set it again, in order
-    Reader result(Draw::everything, types);
+    Reader result(types);
     read_lines(result, output_bytes.bytes);
+    // Once "hq" is answered the host deletes the selection and draws the
+    // output alone; otherwise it draws the output over the selection.
+    if (run.scan.selection_replaced) return std::move(result.drawing);
     Drawing d = std::move(own.drawing);
     d.records += result.drawing.records;
     for (Shape& s : result.drawing.shapes)

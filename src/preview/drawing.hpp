@@ -38,10 +38,11 @@ const char* palette_colour(int number);
 // Reads every record the preview draws; the rest is skipped.
 Drawing read_drawing(std::string_view bytes);
 
-// The drawing as the host shows it after a run with these settings: its
-// own lines, circles, arcs, points and solids, then textmatte's output
-// over them (boxes, then texts), computed here by the same code, its texts
-// as high as the drawing's text types make them.
+// The drawing as the host shows it after a run with these settings,
+// textmatte's output computed here by the same code: where the host asked
+// for its selection to be replaced, the output alone; otherwise the
+// drawing with the output over it; with no text to box, the drawing as it
+// was. Texts are as high as the drawing's text types make them.
 Drawing read_result(std::string_view input, const RunSettings& settings);
 
 } // namespace textmatte::preview

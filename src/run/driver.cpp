@@ -79,7 +79,9 @@ class OutputWriter {
   private:
     bool normal_run() const { return run_.settings.debug_level == DebugLevel::off; }
     [[nodiscard]] Status write_transformed(InFile& drawing, OutFile& output_file, unsigned counted);
+    [[nodiscard]] Status start_afresh(OutFile& partial, std::unique_ptr<OutFile>& fresh);
     [[nodiscard]] Status replace_by_refusal(OutFile& partial);
+    [[nodiscard]] Status replace_by_no_text_notice(OutFile& partial);
     [[nodiscard]] Status write_refusal(OutFile& output_file);
 
     RunState& run_;
@@ -127,19 +129,40 @@ Status OutputWriter::write_transformed(InFile& drawing, OutFile& output_file, un
         return Failure::naming(Report::cannot_read, kWorkName);
     }
     if (over_limit) return replace_by_refusal(output_file);
+    if (normal_run() && found_no_text_to_box(run_)) return replace_by_no_text_notice(output_file);
     if (!flush_and_close(output, output_file, normal_run()))
         return Failure::naming(Report::cannot_write, kOutputName);
     if (!normal_run()) exchange_.keep_output();
     return std::nullopt;
 }
 
-// What was written goes; the refusal alone takes its place.
-Status OutputWriter::replace_by_refusal(OutFile& partial) {
+// What was written goes, and a new, empty output file takes its place.
+Status OutputWriter::start_afresh(OutFile& partial, std::unique_ptr<OutFile>& fresh) {
     (void)partial.close(); // its bytes go with the name
     if (!exchange_.remove_output()) return Failure::naming(Report::cannot_open, kOutputName);
-    std::unique_ptr<OutFile> refusal = exchange_.create_output();
-    if (!refusal) return Failure::naming(Report::cannot_open, kOutputName);
+    fresh = exchange_.create_output();
+    if (!fresh) return Failure::naming(Report::cannot_open, kOutputName);
+    return std::nullopt;
+}
+
+// The refusal alone takes the place of what was written.
+Status OutputWriter::replace_by_refusal(OutFile& partial) {
+    std::unique_ptr<OutFile> refusal;
+    if (Status failed = start_afresh(partial, refusal)) return failed;
     return write_refusal(*refusal);
+}
+
+// The notice alone is the result: the host shows it and leaves the drawing
+// as it was.
+Status OutputWriter::replace_by_no_text_notice(OutFile& partial) {
+    std::unique_ptr<OutFile> notice_file;
+    if (Status failed = start_afresh(partial, notice_file)) return failed;
+    InterruptibleSink output_sink(*notice_file, interrupts_);
+    Output output(output_sink, LineEnds::crlf, kFileBlock);
+    write_no_text_notice(output);
+    if (!flush_and_close(output, *notice_file, true))
+        return Failure::naming(Report::cannot_write, kOutputName);
+    return std::nullopt;
 }
 
 // The output file holds the over-limit record alone, and stays.

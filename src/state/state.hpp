@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <string>
 
 namespace textmatte {
 
@@ -108,6 +109,24 @@ struct ScannerState {
     std::array<double, kLastHeaderPoint + 1> header_x{};
     std::array<double, kLastHeaderPoint + 1> header_y{};
     int header_point_index = 0;
+
+    // Set once an "hq" is answered with "hd": the host then deletes what
+    // the user selected and draws the output, so from here on every element
+    // the program does not change is written back as it was read.
+    bool selection_replaced = false;
+    // A line longer than a piece goes as a whole: the piece being read
+    // continues a line whose first piece was copied as read (then it is
+    // copied too) or was not (then it is dropped).
+    bool continues_line = false;
+    bool line_copied = false;
+    // The last colour record read, as read, line end included. A box's own
+    // colour record changes the colour in force, so after a box this one is
+    // written again before the next element written back, unless the input
+    // sets a colour first.
+    std::string last_colour_record;
+    bool line_is_colour_record = false; // the line being read is that record
+    bool box_colour_in_force = false;
+    unsigned boxes_written = 0;
 };
 
 // Everything one run shares; a fresh object is a fresh run.

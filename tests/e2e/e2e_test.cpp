@@ -102,9 +102,9 @@ TEST(EndToEnd, LineShapes) {
         {"empty file", "", kTrailer},
         {"lone LF line ends", "#a\nlc3\n", "#a\r\nlc3\r\nlg14\r\nly14\r\nlt20\r\nlc3\r\n"},
         {"last line without line end", "#a\r\n#b", "#a\r\n#b" + kTrailer},
-        // The second piece starts with 'x' and is consumed like any such line.
+        // A line longer than a piece goes as a whole.
         {"line longer than 254", std::string(1, '#').append(300, 'x').append("\r\n"),
-         std::string(1, '#').append(253, 'x') + kTrailer},
+         std::string(1, '#').append(300, 'x').append("\r\n") + kTrailer},
         {"lone CR and NUL are data", std::string("#a\rb\0c\r\n", 8),
          std::string("#a\rb\0c\r\n", 8) + kTrailer},
     };
@@ -153,8 +153,7 @@ TEST(EndToEnd, LongLinesCountTowardsTheLimitPiecewise) {
         if (extra)
             EXPECT_EQ(dir.files(), folded(Files{{kHost, drawing}, {"JWC_TEMP.$$$", kOverLimit}}));
         else
-            EXPECT_EQ(dir.files(),
-                      folded(Files{{kHost, repeat(line.substr(0, 254), 25000) + kTrailer}}));
+            EXPECT_EQ(dir.files(), folded(Files{{kHost, drawing + kTrailer}}));
     }
 }
 
@@ -310,6 +309,41 @@ TEST(EndToEnd, DebugLevelsLeaveTheHostsFileAndKeepTheOutput) {
         EXPECT_EQ(r.out, c.out) << c.level;
         EXPECT_EQ(dir.files(), folded(Files{{kHost, drawing}, {"JWC_TEMP.$$$", c.output}}))
             << c.level;
+    }
+}
+
+// A selection without a horizontal text: the host is told so, and keeps
+// its drawing. Without "hq" the host deletes nothing, and at a debug level
+// the output is written as ever.
+TEST(EndToEnd, ASelectionWithoutTextsIsSaidToTheHost) {
+    const std::string notice = "he  \x91\x49\x91\xf0\x94\xcd\x88\xcd\x82\xc9\x89\xa1\x8f\x91"
+                               "\x82\xab\x82\xcc\x95\xb6\x8e\x9a\x82\xaa\x82\xa0\x82\xe8"
+                               "\x82\xdc\x82\xb9\x82\xf1\r\n";
+    const std::string elements = "lc2\r\n 0 0 10 10\r\ncv 0 0 0 1 \"V\r\n";
+    const std::string level_1 =
+        "hd\r\n" + elements +
+        "# ------------------ main() Pattern1 end file closing ------------------ \r\n"
+        "#    jd_xmax= 5 stepcnt= 3 KYlengTotal= 0.00000000\r\n" +
+        kTrailer.substr(0, 18) + "lc2\r\n";
+    struct Case {
+        std::string drawing;
+        const char* level;
+        Files files;
+    } cases[] = {
+        {"hq\r\nhk 0\r\n" + elements, "/t0", {{kHost, notice}}},
+        {"hq\r\n", "/t0", {{kHost, notice}}},
+        {elements, "/t0", {{kHost, "lc2\r\n" + kTrailer.substr(0, 18) + "lc2\r\n"}}},
+        {"hq\r\nhk 0\r\n" + elements,
+         "/t1",
+         {{kHost, "hq\r\nhk 0\r\n" + elements}, {"JWC_TEMP.$$$", level_1}}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write(kHost, c.drawing);
+        ProgramResult r = run_on(dir, {c.level});
+        EXPECT_EQ(r.status, 0) << c.drawing;
+        EXPECT_EQ(r.err, "") << c.drawing;
+        EXPECT_EQ(dir.files(), folded(c.files)) << c.drawing;
     }
 }
 

@@ -26,10 +26,11 @@ TEST(PreviewEndToEnd, DrawsTheExampleBeforeAfterAndAsTheResult) {
         const char* svg;
         std::size_t texts, lines, boxes;
     } cases[] = {
-        // Before: the drawing's lines; after: a grey box under every text, but
-        // nothing the run consumed; the result: both, as the host shows them.
+        // Before: the drawing's lines; after: the same lines and a grey box
+        // under every text; the result: the selection replaced by the
+        // output, as the host shows it.
         {{"before.txt", "before.svg"}, "before.svg", 5, 25, 0},
-        {{"after.txt", "after.svg"}, "after.svg", 5, 0, 5},
+        {{"after.txt", "after.svg"}, "after.svg", 5, 25, 5},
         {{"--result", "before.txt", "result.svg", "/c3", "/d2"}, "result.svg", 5, 25, 5},
     };
     for (const Case& c : cases) {

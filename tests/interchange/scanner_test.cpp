@@ -55,12 +55,66 @@ TEST(Scanner, CopiesConsumesOrAnswersEachHead) {
         EXPECT_EQ(scan_only(c.input).output, c.output) << c.input;
 }
 
-TEST(Scanner, TextRecordsOfAnySecondCharacterAreBoxedUnderTheHeadCh) {
-    EXPECT_EQ(scan_only("hch 5 5 5 5 5 5 5 5 5 5\r\ncx 10 20 30 0 \"ABC\r\n").output,
+// The three records of a text at (0, 0) along (1, 0), of height 0.
+std::string boxed(const std::string& string) {
+    return "lc10 #aaaaaa\r\n"
+           "sl -3.000000000000 -3.000000000000 4.000000000000 -3.000000000000 "
+           "4.000000000000 3.000000000000 -3.000000000000 3.000000000000\r\n"
+           "ch 0.0000000000 0.0000000000 1.0000000000 0.0000000000 \"" +
+           string + "\r\n";
+}
+
+TEST(Scanner, OnlyHorizontalTextsAreBoxed) {
+    EXPECT_EQ(scan_only("hch 5 5 5 5 5 5 5 5 5 5\r\nch 10 20 30 0 \"ABC\r\n").output,
               "lc10 #aaaaaa\r\n"
               "sl 7.000000000000 17.000000000000 43.000000000000 17.000000000000 "
               "43.000000000000 28.000000000000 7.000000000000 28.000000000000\r\n"
               "ch 10.0000000000 20.0000000000 30.0000000000 0.0000000000 \"ABC\r\n");
+    // Vertical texts, dimension values, sun-shadow and 2.5D records, and any
+    // other "c" record are elements the program leaves as they are.
+    const std::string others = "cv 0 0 0 1 \"V\r\ncs 0 0 1 0 \"10\r\ncr 0 0 1 0 \"R5\r\n"
+                               "co 1\r\ncp 1\r\nct 1\r\nck 1 2\r\ncz 1\r\nc2 1\r\nc\r\nc";
+    EXPECT_EQ(scan_only(others).output, "");
+    EXPECT_EQ(scan_only("hq\r\n" + others).output, "hd\r\n" + others);
+}
+
+// The host deletes the selection once "hq" is answered, so everything the
+// program does not change must come back, as read and in its place.
+TEST(Scanner, EveryElementComesBackOnceTheHostReplacesTheSelection) {
+    const std::string elements = " 0 0 10 10\r\n-5 0 5 0\r\nci 0 0 5\r\npt 1 2\r\n"
+                                 "sl 0 0 1 0 1 1\r\nsc 0 0 1\r\nse 1\r\nso 1\r\nsg 1\r\n"
+                                 "pl\r\n 1 1\r\n#\r\nmsg 1\r\n 0 0 1 1\r\n#\r\nBL 1 2\r\n"
+                                 "z1 1\r\nz5\r\nbx\r\npx\r\nfoo\r\n\r\n\tx\r\n9\r\n\x80\x81\r\n";
+    const std::string headers = "hk 0\r\nhs 1 1\r\nhcw 1\r\nhn 0 0\r\nhp1 5 6\r\nhzs\r\n"
+                                "file=C:\\drawings\\a.jww\r\n";
+    EXPECT_EQ(scan_only("hq\r\n" + headers + elements + headers).output, "hd\r\n" + elements);
+    // Before an "hq" nothing is deleted: returning elements would draw them
+    // twice.
+    EXPECT_EQ(scan_only(elements + "hq\r\n").output, "#\r\n#\r\nhd\r\n");
+}
+
+// After a box, whose colour record changes the colour in force, the next
+// element comes back in the colour the input last set.
+TEST(Scanner, AnElementAfterABoxKeepsItsColour) {
+    struct Case {
+        std::string input;
+        std::string output;
+    } cases[] = {
+        {"hq\r\nlc3\r\nch 0 0 1 0 \"a\r\n 0 0 1 1\r\nci 0 0 1\r\n",
+         "hd\r\nlc3\r\n" + boxed("a") + "lc3\r\n 0 0 1 1\r\nci 0 0 1\r\n"},
+        // The input's own colour record comes first: nothing to restore.
+        {"hq\r\nlc3\r\nch 0 0 1 0 \"a\r\nlc5\r\n 0 0 1 1\r\n",
+         "hd\r\nlc3\r\n" + boxed("a") + "lc5\r\n 0 0 1 1\r\n"},
+        // Written again as read, an RGB colour record too; texts and
+        // attribute records need no colour of their own.
+        {"hq\r\nlc10 #FF0000 \r\nch 0 0 1 0 \"a\r\nlt2\r\n#\r\nch 0 0 1 0 \"b\r\npt 1 1\r\n",
+         "hd\r\nlc10 #FF0000 \r\n" + boxed("a") + "lt2\r\n#\r\n" + boxed("b") +
+             "lc10 #FF0000 \r\npt 1 1\r\n"},
+        // No colour set by the input: nothing to write again.
+        {"hq\r\nch 0 0 1 0 \"a\r\n 0 0 1 1\r\n", "hd\r\n" + boxed("a") + " 0 0 1 1\r\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(scan_only(c.input).output, c.output) << c.input;
 }
 
 // The text type in force and its table entry, as the text trace shows them.
@@ -171,13 +225,35 @@ TEST(Scanner, StopsAtTheLineLimit) {
     EXPECT_EQ(file.str(), "lc1\r\nlc2\r\n");
 }
 
-TEST(Scanner, LongLinesArriveInPiecesDispatchedByTheirOwnHeads) {
-    // The text ends where the first piece ends; the rest begins with "lc".
+// A line longer than a piece is one record: its later pieces go where its
+// first piece went, and are never read as records of their own.
+TEST(Scanner, ALongLineGoesAsAWhole) {
+    const std::string long_comment = "# " + std::string(300, 'c') + "lc9 not a colour\r\n";
+    const std::string long_element = " 0 0 1 1" + std::string(400, ' ') + "lc9\r\n";
+    const std::string long_colour = "lc4" + std::string(260, ' ') + "\r\n";
+    // A text ends where its first piece ends; the rest of its line goes.
     const std::string text = "ch 0 0 1 0 \"" + std::string(242, 'A');
     ASSERT_EQ(text.size(), 254u);
-    const std::string output = convert_all(text + "lc9\r\n").output;
-    EXPECT_NE(output.find("\"" + std::string(231, 'A') + "\r\nlc9\r\n"), std::string::npos);
-    EXPECT_NE(output.find("lt20\r\nlc9\r\n"), std::string::npos); // the colour was read
+    struct Case {
+        std::string input;
+        std::string output;
+    } cases[] = {
+        {long_comment, long_comment},
+        {long_element, ""},
+        {"hq\r\n" + long_element, "hd\r\n" + long_element},
+        {"hq\r\nhk" + std::string(300, 'h') + "lc9\r\n", "hd\r\n"},
+        {text + "lc9\r\n", boxed(std::string(231, 'A'))},
+        // A piece of exactly 254 bytes leaves its line end to a piece of
+        // its own, which goes with it.
+        {"#" + std::string(253, 'x') + "\r\nlc2\r\n", "#" + std::string(253, 'x') + "\r\nlc2\r\n"},
+        // A long colour record is set again whole after a box.
+        {"hq\r\n" + long_colour + "ch 0 0 1 0 \"a\r\npt 0 0\r\n",
+         "hd\r\n" + long_colour + boxed("a") + long_colour + "pt 0 0\r\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(scan_only(c.input).output, c.output) << c.input;
+    // The colour after the text was not read: the trailer shows none.
+    EXPECT_NE(convert_all(text + "lc9\r\n").output.find("lt20\r\nlc20\r\n"), std::string::npos);
 }
 
 TEST(Scanner, ATextRecordWithMissingFieldsKeepsThePreviousValues) {

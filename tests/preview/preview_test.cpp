@@ -131,12 +131,7 @@ TEST(Preview, DrawsEachRecordWhereItLies) {
 // After a run: the drawing's own shapes, then a box and the text over it
 // for every text, as high as the drawing's table makes it, the trailer's
 // attributes drawing nothing.
-TEST(Preview, TheResultDrawsTheDrawingThenBoxesThenTexts) {
-    const std::string input = "hch 1 2 5 4 5 6 7 8 9 10\r\n 0 0 40 0\r\nci 5 5 2\r\n"
-                              "cn3\r\nch 10 20 30 0 \"ABC\r\npt 1 1\r\n";
-    RunSettings settings;
-    settings.shade_index = 3;
-    const Drawing d = read_result(input, settings);
+std::vector<std::string> kinds_of(const Drawing& d) {
     std::vector<std::string> kinds;
     for (const Shape& s : d.shapes)
         kinds.push_back(s.kind == Shape::Kind::line     ? "line"
@@ -144,15 +139,38 @@ TEST(Preview, TheResultDrawsTheDrawingThenBoxesThenTexts) {
                         : s.kind == Shape::Kind::point  ? "point"
                         : s.kind == Shape::Kind::solid  ? "solid"
                                                         : "text");
-    EXPECT_EQ(kinds, (std::vector<std::string>{"line", "circle", "point", "solid", "text"}));
+    return kinds;
+}
+
+// The result as the host shows it: with "hq" the selection replaced by the
+// output, in file order; without, the output drawn over the drawing; with
+// no text to box, the drawing as it was.
+TEST(Preview, TheResultIsWhatTheHostShows) {
+    const std::string drawing = "hch 1 2 5 4 5 6 7 8 9 10\r\n 0 0 40 0\r\nci 5 5 2\r\n"
+                                "cn3\r\nch 10 20 30 0 \"ABC\r\npt 1 1\r\n";
+    const std::string no_text = "hq\r\n 0 0 40 0\r\ncv 0 0 0 1 \"V\r\n";
+    RunSettings settings;
+    settings.shade_index = 3;
+    struct Case {
+        std::string input;
+        std::vector<std::string> kinds;
+    } cases[] = {
+        {"hq\r\n" + drawing, {"line", "circle", "solid", "text", "point"}},
+        {drawing, {"line", "circle", "text", "point", "solid", "text"}},
+        {no_text, {"line"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(kinds_of(read_result(c.input, settings)), c.kinds) << c.input;
+
+    const Drawing d = read_result("hq\r\n" + drawing, settings);
     ASSERT_EQ(d.shapes.size(), 5u);
-    const Shape& box = d.shapes[3];
+    const Shape& box = d.shapes[2];
     EXPECT_EQ(box.colour, "#c0c0c0"); // shade 3
     ASSERT_EQ(box.points.size(), 4u);
     EXPECT_EQ(box.points[0].x, 7.0);  // margin 3 around the text
     EXPECT_EQ(box.points[2].y, 28.0); // 20 + height 5 + margin 3
-    EXPECT_EQ(d.shapes[4].height, 5.0);
-    EXPECT_EQ(d.shapes[4].text, "ABC");
+    EXPECT_EQ(d.shapes[3].height, 5.0);
+    EXPECT_EQ(d.shapes[3].text, "ABC");
 }
 
 // A textLength of 0 would squeeze a text to nothing where it is honoured:
