@@ -33,6 +33,10 @@ const std::string kOutput =
     "cn3\r\n"
     "lg14\r\nly14\r\nlt20\r\nlc2\r\n";
 
+// A selection without a horizontal text: the run's result is the notice
+// alone, written in place of what the scan wrote.
+const std::string kNoTextDrawing = "hq\r\nlc2\r\n 0 0 10 10\r\ncv 0 0 0 1 \"V\r\n";
+
 struct Ran {
     int status;
     std::string out;
@@ -386,40 +390,42 @@ TEST(Driver, AFullDiskLeavesNoPartialOutputInANormalRun) {
 // file is what the host wrote, or the complete output, under its own name;
 // a failed run says why and ends non-zero.
 TEST(Driver, EveryFailingOperationLeavesTheHostsFileWhole) {
-    for (bool ignore_case : {false, true}) {
-        for (const char* level : {"/t0", "/t1"}) {
-            const std::string expected = [&] {
-                testing::MemoryFileSystem clean(ignore_case);
-                clean.put("jwc_temp.txt", kDrawing);
-                run_in(clean, {"/c3", "/d2", level});
-                return std::string(level) == "/t0" ? clean.listing().rbegin()->second : kDrawing;
-            }();
-            for (long n = 1;; ++n) {
-                testing::MemoryFileSystem memory(ignore_case);
-                memory.put("jwc_temp.txt", kDrawing);
-                testing::FaultyFileSystem fs(memory, n);
-                Ran r = run_in(fs, {"/c3", "/d2", level});
-                const Files files = memory.listing();
-                const std::string* host = nullptr; // what the host reads back
-                bool kept = false;                 // the drawing is under some name
-                for (const auto& [name, bytes] : files) {
-                    if (name == "jwc_temp.txt" || (ignore_case && name == "JWC_TEMP.TXT"))
-                        host = &bytes;
-                    kept = kept || bytes == kDrawing || bytes == expected;
-                }
-                if (r.status == 0) {
-                    ASSERT_NE(host, nullptr) << "operation " << n;
-                    EXPECT_EQ(*host, expected) << "operation " << n;
-                    EXPECT_EQ(r.err, "");
-                } else {
-                    EXPECT_NE(r.err, "") << "operation " << n;
-                    EXPECT_TRUE(kept) << "operation " << n;
-                    if (host) {
-                        EXPECT_TRUE(*host == kDrawing || *host == expected) << "operation " << n;
+    for (const std::string& drawing : {kDrawing, kNoTextDrawing}) {
+        for (bool ignore_case : {false, true}) {
+            for (const char* level : {"/t0", "/t1"}) {
+                const std::string expected = [&] {
+                    testing::MemoryFileSystem clean(ignore_case);
+                    clean.put("jwc_temp.txt", drawing);
+                    run_in(clean, {"/c3", "/d2", level});
+                    return std::string(level) == "/t0" ? clean.listing().rbegin()->second : drawing;
+                }();
+                for (long n = 1;; ++n) {
+                    testing::MemoryFileSystem memory(ignore_case);
+                    memory.put("jwc_temp.txt", drawing);
+                    testing::FaultyFileSystem fs(memory, n);
+                    Ran r = run_in(fs, {"/c3", "/d2", level});
+                    const Files files = memory.listing();
+                    const std::string* host = nullptr; // what the host reads back
+                    bool kept = false;                 // the drawing is under some name
+                    for (const auto& [name, bytes] : files) {
+                        if (name == "jwc_temp.txt" || (ignore_case && name == "JWC_TEMP.TXT"))
+                            host = &bytes;
+                        kept = kept || bytes == drawing || bytes == expected;
                     }
+                    if (r.status == 0) {
+                        ASSERT_NE(host, nullptr) << "operation " << n;
+                        EXPECT_EQ(*host, expected) << "operation " << n;
+                        EXPECT_EQ(r.err, "");
+                    } else {
+                        EXPECT_NE(r.err, "") << "operation " << n;
+                        EXPECT_TRUE(kept) << "operation " << n;
+                        if (host) {
+                            EXPECT_TRUE(*host == drawing || *host == expected) << "operation " << n;
+                        }
+                    }
+                    if (!fs.fired()) break;
+                    ASSERT_LT(n, 100);
                 }
-                if (!fs.fired()) break;
-                ASSERT_LT(n, 100);
             }
         }
     }
@@ -430,39 +436,42 @@ TEST(Driver, EveryFailingOperationLeavesTheHostsFileWhole) {
 // file back as the host wrote it and nothing else left; a complete run
 // ends with status 0.
 TEST(Driver, AnInterruptAtAnyMomentLeavesTheHostsFileOrTheCompleteResult) {
-    for (bool ignore_case : {false, true}) {
-        for (const char* level : {"/t0", "/t1"}) {
-            const bool debug = std::string(level) != "/t0";
-            const Files complete = [&] {
-                testing::MemoryFileSystem clean(ignore_case);
-                clean.put("jwc_temp.txt", kDrawing);
-                run_in(clean, {"/c3", "/d2", level});
-                return clean.listing();
-            }();
-            const Files untouched = {{"jwc_temp.txt", kDrawing}};
-            int interrupted = 0;
-            for (long n = 1;; ++n) {
-                testing::MemoryFileSystem memory(ignore_case);
-                memory.put("jwc_temp.txt", kDrawing);
-                testing::FaultyFileSystem fs(memory, n, testing::Fault::interrupt);
-                Ran r = run_in(fs, {"/c3", "/d2", level}, fs);
-                const std::string where = std::string(level) + ", operation " + std::to_string(n);
-                if (r.interrupted_by) {
-                    ++interrupted;
-                    EXPECT_EQ(r.interrupted_by, 2) << where;
-                    EXPECT_EQ(memory.listing(), untouched) << where;
-                    EXPECT_EQ(r.err, "Interrupted: jwc_temp.txt is as it was before the run \n")
-                        << where;
-                } else {
-                    EXPECT_EQ(r.status, 0) << where;
-                    EXPECT_EQ(memory.listing(), complete) << where;
-                    EXPECT_EQ(r.err, "") << where;
+    for (const std::string& drawing : {kDrawing, kNoTextDrawing}) {
+        for (bool ignore_case : {false, true}) {
+            for (const char* level : {"/t0", "/t1"}) {
+                const bool debug = std::string(level) != "/t0";
+                const Files complete = [&] {
+                    testing::MemoryFileSystem clean(ignore_case);
+                    clean.put("jwc_temp.txt", drawing);
+                    run_in(clean, {"/c3", "/d2", level});
+                    return clean.listing();
+                }();
+                const Files untouched = {{"jwc_temp.txt", drawing}};
+                int interrupted = 0;
+                for (long n = 1;; ++n) {
+                    testing::MemoryFileSystem memory(ignore_case);
+                    memory.put("jwc_temp.txt", drawing);
+                    testing::FaultyFileSystem fs(memory, n, testing::Fault::interrupt);
+                    Ran r = run_in(fs, {"/c3", "/d2", level}, fs);
+                    const std::string where =
+                        std::string(level) + ", operation " + std::to_string(n);
+                    if (r.interrupted_by) {
+                        ++interrupted;
+                        EXPECT_EQ(r.interrupted_by, 2) << where;
+                        EXPECT_EQ(memory.listing(), untouched) << where;
+                        EXPECT_EQ(r.err, "Interrupted: jwc_temp.txt is as it was before the run \n")
+                            << where;
+                    } else {
+                        EXPECT_EQ(r.status, 0) << where;
+                        EXPECT_EQ(memory.listing(), complete) << where;
+                        EXPECT_EQ(r.err, "") << where;
+                    }
+                    if (!fs.fired()) break;
+                    ASSERT_LT(n, 100);
                 }
-                if (!fs.fired()) break;
-                ASSERT_LT(n, 100);
+                EXPECT_GT(interrupted, 5) << level;
+                EXPECT_EQ(complete.size(), debug ? 2u : 1u);
             }
-            EXPECT_GT(interrupted, 5) << level;
-            EXPECT_EQ(complete.size(), debug ? 2u : 1u);
         }
     }
 }
