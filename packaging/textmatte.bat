@@ -11,9 +11,8 @@ REM #ht4
 REM #bz
 REM #e
 rem textmatte @PROJECT_VERSION@：文字の背景に灰色のソリッドを作図します（既定の設定）。
-rem 1 行目はメモ、その後の REM # の行は CAD ソフトが読む指示です。
-rem 指示の行は、REM #hc の案内文以外は変更しないでください。
-rem   1 行目  外部変形でファイルを選ぶときに表示されるメモ
+rem 1 行目と REM # で始まる行は、CAD ソフトが読みます。意味は次のとおりです。
+rem   1 行目  外部変形でファイルを選ぶときに表示される説明
 rem   jww     外部変形のバッチファイルであることを示す
 rem   cd      このバッチファイルのフォルダーで実行する
 rem   h3      範囲選択で文字だけを選ぶ（ほかの要素は渡さず、変えない）
@@ -21,14 +20,14 @@ rem   hc      範囲選択のときに表示する案内（40 文字まで。h3 
 rem   ht1～4  ブロック、曲線、寸法図形、ソリッドを渡さない（消えることもない）
 rem   bz      座標を図寸（用紙上の mm）で渡す。文字の大きさ、余白 /d と同じ単位
 rem   e       指示の終わり
+rem 指示の行は、REM #hc の案内文以外は変更しないでください。
 rem 同じフォルダーにある textmatte.exe を実行します。オプションは %* の前に
 rem 書きます。例：
 rem   "%~dp0textmatte.exe" /c3 /d2 %*
 rem 失敗したときは理由を日本語と英語で表示し、キーが押されるまで待ちます。
 rem
 rem textmatte @PROJECT_VERSION@: a grey box behind every text (the defaults).
-rem Line 1 is the memo, and the REM # lines after it are directives, both read
-rem by the CAD program. Change nothing in them but the prompt after REM #hc.
+rem Line 1 and the REM # lines are read by the CAD program; they mean:
 rem   line 1   the memo shown when you choose the file in the CAD program
 rem   jww      this is an external transformation
 rem   cd       run it in this batch file's folder
@@ -37,6 +36,7 @@ rem   hc       the prompt shown while you select (at most 40 characters)
 rem   ht1-4    keep blocks, curves, dimension figures and solids out (never deleted)
 rem   bz       coordinates in mm on the sheet, the unit of text sizes and of /d
 rem   e        the end of the directives
+rem In the directives, change nothing but the prompt after REM #hc.
 rem This file runs textmatte.exe from its own folder. Options go before %*,
 rem for example:
 rem   "%~dp0textmatte.exe" /c3 /d2 %*
