@@ -245,6 +245,6 @@ else
   ran="; the batch files NOT RUN: $why"
 fi
 [ "$bad" -eq 0 ] && echo "$(basename "$zip"): textmatte/ with the exe (version $version), ${batches[*]}" \
-  "(Shift-JIS, the CAD program's lines first), both READMEs and CHANGES.txt (UTF-8 with BOM)" \
-  "and LICENSE.txt, CR LF$ran"
+  "(Shift-JIS, the memo and the directives first), both READMEs and CHANGES.txt (UTF-8 with BOM)," \
+  "LICENSE.txt and the example's pictures, CR LF$ran"
 exit "$bad"
