@@ -57,11 +57,11 @@ goto other
 :no_drawing
 echo jwc_temp.txt が見つからないため、処理できませんでした（終了コード -1）。
 echo jwc_temp.txt was not found, so nothing was done (status -1).
-echo このバッチファイルは、CAD の外部変形から実行してください。
+echo このバッチファイルは、CAD ソフトの外部変形から実行してください。
 echo Run this batch file from the CAD program's external transformation command.
-echo ダブルクリックで実行しても動きません。
+echo ダブルクリックでは動きません。
 echo Double-clicking it does not work.
-echo 上のメッセージが JWC_TEMP.$$$ のときは、README-ja.txt を見てください。
+echo 上のメッセージに JWC_TEMP.$$$ とあるときは、README-ja.txt を見てください。
 echo If the message above names JWC_TEMP.$$$, see README-en.txt.
 goto wait
 :failed
@@ -89,7 +89,7 @@ echo そうでなければ、ZIP の中身をすべて同じフォルダーに�
 echo Otherwise unpack all files of the ZIP into one folder again.
 goto wait
 :interrupted
-echo Ctrl+C などで処理を中断しました（終了コード -1073741510）。
+echo Ctrl+C などで処理が中断されました（終了コード -1073741510）。
 echo The run was interrupted, by Ctrl+C or the like (status -1073741510).
 echo 図面は変わっていません。
 echo The drawing was not changed.
@@ -97,7 +97,7 @@ goto wait
 :stopped
 echo textmatte が異常終了しました（終了コード %status%）。
 echo textmatte stopped abnormally (status %status%).
-echo 上のメッセージのとおり、jwc_temp.txt には元の図面か結果が入っています。
+echo jwc_temp.txt には、上のメッセージのとおり、元の図面か結果が入っています。
 echo jwc_temp.txt holds the drawing or the result, as the message above says.
 goto wait
 :other
