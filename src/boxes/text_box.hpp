@@ -26,11 +26,6 @@ struct Box {
 // margin m on every side.
 Box text_box(double x, double y, double dx, double dy, double h, double m);
 
-// The first byte of a two-byte Shift-JIS character.
-inline bool is_lead_byte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
-}
-
 // The cleaned string: the raw string cut at its line end and at 231
 // bytes, without splitting a two-byte Shift-JIS character.
 void clean_text(TextRecord& text);

@@ -48,6 +48,9 @@ class OutFile : public ByteSink {
     // Makes what was written durable before the file replaces another.
     [[nodiscard]] virtual bool sync() = 0;
     [[nodiscard]] virtual bool close() = 0;
+    // The system's error code (errno) of the first write, sync or close
+    // that failed; 0 while none has, or where the system gave no code.
+    virtual int system_error() const { return 0; }
 };
 
 // A file opened for reading and how it stood when it was opened; on

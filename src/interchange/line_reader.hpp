@@ -72,9 +72,7 @@ class LinePiece {
 
 class LineReader {
   public:
-    static constexpr std::size_t kDefaultBlock = 1 << 16;
-
-    explicit LineReader(ByteSource& source, std::size_t block = kDefaultBlock);
+    explicit LineReader(ByteSource& source, std::size_t block = kFileBlock);
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 

@@ -3,6 +3,7 @@
 // The run feeds it from the host's file; the preview, from memory.
 #pragma once
 
+#include "interchange/line_limit.hpp"
 #include "interchange/line_reader.hpp"
 #include "interchange/output.hpp"
 #include "interchange/scanner.hpp"
@@ -28,8 +29,5 @@ class TextBoxes final : public TextHandler {
 // trailer. Stops after the scan when the input could not be read.
 void convert(RunState& run, LineReader& input, Output& output, Output& console,
              unsigned counted_lines);
-
-// Most lines an input may have.
-inline constexpr unsigned kLineLimit = 50000;
 
 } // namespace textmatte
