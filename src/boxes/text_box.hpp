@@ -1,4 +1,5 @@
-// The grey box behind a text: for every text record, an RGB colour record,
+// The box behind a text: for every text record, an RGB colour record (a
+// shade of grey, or the user's own colour),
 // a four-cornered solid covering the text plus the margin, and the text
 // record again, optionally with a decoration prefix.
 #pragma once

@@ -123,8 +123,11 @@ class FileSystem {
     // Whether names that differ only in case name one file (Windows).
     virtual bool names_ignore_case() const = 0;
     // Takes the directory for this run, against other runs started in it,
-    // by a lock on the file `lock_name` (made if missing), which the system
-    // releases however the process ends; the file goes with the lock.
+    // by a lock on the file `lock_name` (made if missing). The system
+    // releases the lock however the process ends. The file goes when the
+    // run releases the lock, and on Windows also when the process is
+    // killed; a killed run on POSIX systems leaves it, and the next run
+    // takes it over.
     virtual LockResult lock_directory(const char* lock_name,
                                       std::unique_ptr<ExchangeLock>& lock) = 0;
 };

@@ -1,4 +1,4 @@
-// The whole transformation over buffers: the scan with a grey box behind
+// The whole transformation over buffers: the scan with a filled box behind
 // every text, the end-of-run lines of the debug levels and the trailer.
 // The run feeds it from the host's file; the preview, from memory.
 #pragma once

@@ -40,7 +40,8 @@ Drawing read_drawing(std::string_view bytes);
 
 // The drawing as the host shows it after a run with these settings: its
 // own lines, circles, arcs, points and solids, then textmatte's output
-// over them (boxes, then texts), computed here by the same code, its texts
+// over them (each text's box, then the text), computed here by the same
+// code, its texts
 // as high as the drawing's text types make them.
 Drawing read_result(std::string_view input, const RunSettings& settings);
 

@@ -74,7 +74,7 @@ void write_preview_usage(Output& console) {
           "  OUT.svg   the SVG picture to write (replaced if it exists);\n"
           "            - writes it to standard output\n"
           "  --result  before the files: draw the drawing as the CAD program shows it\n"
-          "            after a textmatte run, every text over its grey box, computed\n"
+          "            after a textmatte run, every text over its box, computed\n"
           "            in memory by textmatte's own code\n"
           "  /cN /c#RRGGBB /dN /fN\n"
           "            after the files, with --result: textmatte's shade or colour,\n"

@@ -57,7 +57,7 @@ void write_usage(Output& console) {
           "  a fault, or a signal N that would write a core file, with %d + N\n">(
         console, exit_code(ExitStatus::not_durable), kFaultStatusBase);
 #endif
-    write<"Every failure is said in one line on standard error.\n"
+    write<"Each failure is said on standard error, in a line of its own.\n"
           "\n"
           "textmatte --version prints the version; --help or /? this text.\n">(console);
 }
