@@ -136,7 +136,8 @@ class FileSystem {
 FileSystem& real_file_system();
 
 // Removes a name of the working directory in one system call, as a signal
-// handler may; false when nothing was there to remove.
+// handler may; false when it was not removed: nothing was there, or the
+// system refused.
 bool remove_name_at_once(const char* name) noexcept;
 
 // Console streams as byte sinks.
