@@ -3,6 +3,7 @@
 // the machine's noise falls on both, and prints one table of ratios.
 //
 //   textmatte-compare TEXTMATTE STRAIGHTFORWARD IO_FLOOR [WINE64 EXE64 WINE32 EXE32]
+//   textmatte-compare --builds BEFORE AFTER IO_FLOOR
 //
 // In memory: the pipeline over buffers against fgets, sscanf and fprintf on
 // a memory stream (the straightforward pipeline), on drawings of 50,000
@@ -11,7 +12,8 @@
 // textmatte against the program that only reads the drawing and writes, syncs
 // and renames as many bytes as the result has, wall and processor time. With
 // the Windows executables and their Wines given, the 32-bit exe against the
-// 64-bit one on the same drawing.
+// 64-bit one on the same drawing. With --builds, two builds of textmatte
+// against each other and the I/O floor, in whole runs.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -157,55 +159,84 @@ Pair alternate(const std::function<void()>& ours, const std::function<void()>& t
     return {median(a), median(b), 0, 0, 0};
 }
 
-// Timing that leaves the fresh directory out: only the program's run.
+struct Timed {
+    double wall = 0, cpu = 0; // seconds; processor time is user and system
+    long peak_kb = 0;
+};
+
+// One whole run of `argv` on a copy of `drawing` in a fresh directory, timed
+// without the directory's making: only the program's run.
+Timed timed_run(const std::vector<std::string>& argv, const fs::path& drawing) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("textmatte-compare-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::copy_file(drawing, dir / "jwc_temp.txt");
+    // Spawned, not forked: the child shares none of this process's memory,
+    // so its start costs what the host's would and its peak is its own.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const auto start = Clock::now();
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
+        std::fprintf(stderr, "cannot start %s\n", args[0]);
+        std::exit(1);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    fs::remove_all(dir);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s failed on %s\n", argv.back().c_str(), drawing.c_str());
+        std::exit(1);
+    }
+    return {wall, seconds(usage.ru_utime) + seconds(usage.ru_stime), usage.ru_maxrss};
+}
+
+// Runs each program once to warm up, then all of them in turn, `rounds`
+// times: the machine's noise falls on all alike.
+std::vector<std::vector<Timed>> rotate_runs(const std::vector<std::vector<std::string>>& programs,
+                                            const fs::path& drawing, int rounds) {
+    for (const auto& argv : programs)
+        (void)timed_run(argv, drawing);
+    std::vector<std::vector<Timed>> runs(programs.size());
+    for (int i = 0; i < rounds; ++i)
+        for (std::size_t p = 0; p < programs.size(); ++p)
+            runs[p].push_back(timed_run(programs[p], drawing));
+    return runs;
+}
+
+double median_wall(const std::vector<Timed>& runs) {
+    std::vector<double> v;
+    for (const Timed& t : runs)
+        v.push_back(t.wall);
+    return median(v);
+}
+
+double median_cpu(const std::vector<Timed>& runs) {
+    std::vector<double> v;
+    for (const Timed& t : runs)
+        v.push_back(t.cpu);
+    return median(v);
+}
+
 Pair alternate_runs(const std::vector<std::string>& ours, const std::vector<std::string>& theirs,
                     const fs::path& drawing, int pairs = kPairs) {
+    const auto runs = rotate_runs({ours, theirs}, drawing, pairs);
     long peak = 0;
-    std::vector<double> ours_wall, theirs_wall, ours_cpu, theirs_cpu, warm, warm_cpu;
-    auto timed = [&](const std::vector<std::string>& argv, std::vector<double>& into,
-                     std::vector<double>& cpu_into, bool mine) {
-        const fs::path dir =
-            fs::temp_directory_path() / ("textmatte-compare-" + std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        fs::copy_file(drawing, dir / "jwc_temp.txt");
-        // Spawned, not forked: the child shares none of this process's memory,
-        // so its start costs what the host's would and its peak is its own.
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        pid_t pid = -1;
-        const auto start = Clock::now();
-        if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) {
-            std::fprintf(stderr, "cannot start %s\n", args[0]);
-            std::exit(1);
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        int status = 0;
-        rusage usage{};
-        wait4(pid, &status, 0, &usage);
-        into.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-        cpu_into.push_back(seconds(usage.ru_utime) + seconds(usage.ru_stime));
-        fs::remove_all(dir);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::fprintf(stderr, "%s failed on %s\n", argv.back().c_str(), drawing.c_str());
-            std::exit(1);
-        }
-        if (mine) peak = std::max(peak, usage.ru_maxrss);
-    };
-    timed(ours, warm, warm_cpu, false);
-    timed(theirs, warm, warm_cpu, false);
-    for (int i = 0; i < pairs; ++i) {
-        timed(ours, ours_wall, ours_cpu, true);
-        timed(theirs, theirs_wall, theirs_cpu, false);
-    }
-    return {median(ours_wall), median(theirs_wall), median(ours_cpu), median(theirs_cpu), peak};
+    for (const Timed& t : runs[0])
+        peak = std::max(peak, t.peak_kb);
+    return {median_wall(runs[0]), median_wall(runs[1]), median_cpu(runs[0]), median_cpu(runs[1]),
+            peak};
 }
 
 // The size of textmatte's result of a drawing: the bytes the I/O floor
@@ -290,14 +321,55 @@ void floor_table(const std::string& ours, const std::string& floor, const fs::pa
     }
 }
 
+// Two builds of textmatte and the I/O floor in turn, on the drawing of
+// 50,000 texts and on a typical drawing of 2,000 lines, the size of what
+// users select: how a change to the program moves whole runs.
+int builds_table(const std::string& before, const std::string& after, const std::string& floor) {
+    const fs::path work =
+        fs::temp_directory_path() / ("textmatte-builds-" + std::to_string(getpid()));
+    fs::create_directories(work);
+    std::printf("Whole runs of two builds and the I/O floor in turn: medians of %d rounds; "
+                "ratios to the floor.\n\n",
+                kFloorPairs);
+    std::printf("| %-24s | %10s | %10s | %10s | %7s | %7s | %10s | %10s |\n", "", "before", "after",
+                "I/O floor", "before", "after", "cpu before", "cpu after");
+    std::printf(
+        "|%s|%s|%s|%s|%s|%s|%s|%s|\n", std::string(24, '-').c_str(), std::string(12, '-').c_str(),
+        std::string(12, '-').c_str(), std::string(12, '-').c_str(), std::string(9, '-').c_str(),
+        std::string(9, '-').c_str(), std::string(12, '-').c_str(), std::string(12, '-').c_str());
+    const struct {
+        Kind kind;
+        int lines;
+        const char* title;
+    } cases[] = {{Kind::texts, kLines, "50,000 texts"},
+                 {Kind::mix, 2000, "typical mix, 2,000 lines"}};
+    for (const auto& c : cases) {
+        const fs::path drawing = work / (std::string(name(c.kind)) + ".txt");
+        std::ofstream(drawing, std::ios::binary) << make_drawing(c.kind, c.lines);
+        const std::string bytes = std::to_string(result_size(after, drawing));
+        const auto runs = rotate_runs({{before}, {after}, {floor, bytes}}, drawing, kFloorPairs);
+        const double b = median_wall(runs[0]), a = median_wall(runs[1]), f = median_wall(runs[2]);
+        std::printf("| %-24s | %7.2f ms | %7.2f ms | %7.2f ms | %6.2f× | %6.2f× | %7.2f ms | "
+                    "%7.2f ms |\n",
+                    c.title, b * 1e3, a * 1e3, f * 1e3, b / f, a / f, median_cpu(runs[0]) * 1e3,
+                    median_cpu(runs[1]) * 1e3);
+    }
+    fs::remove_all(work);
+    return 0;
+}
+
 } // namespace
 } // namespace textmatte::bench
 
 int main(int argc, char* argv[]) {
     using namespace textmatte::bench;
+    if (argc == 5 && std::strcmp(argv[1], "--builds") == 0)
+        return builds_table(fs::absolute(argv[2]).string(), fs::absolute(argv[3]).string(),
+                            fs::absolute(argv[4]).string());
     if (argc != 4 && argc != 8) {
         std::fprintf(stderr, "usage: textmatte-compare TEXTMATTE STRAIGHTFORWARD IO_FLOOR "
-                             "[WINE64 EXE64 WINE32 EXE32]\n");
+                             "[WINE64 EXE64 WINE32 EXE32]\n"
+                             "       textmatte-compare --builds BEFORE AFTER IO_FLOOR\n");
         return 2;
     }
     const std::string ours = fs::absolute(argv[1]).string();

@@ -10,13 +10,15 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "interchange/byte_buffer.hpp"
+
 int main(int argc, char* argv[]) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: textmatte-io-floor BYTES\n");
         return 2;
     }
     long long left = std::atoll(argv[1]);
-    static char block[1 << 16];
+    static char block[textmatte::kFileBlock]; // the block textmatte reads and writes in
     const int in = open("jwc_temp.txt", O_RDONLY | O_CLOEXEC);
     const int out = open("JWC_TEMP.$$$", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (in < 0 || out < 0) return 1;

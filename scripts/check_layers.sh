@@ -1,12 +1,7 @@
 #!/usr/bin/env bash
-# Checks every #include "..." in src/, tests/ and bench/ against the layers:
-# each folder under src/ is a library that uses only its own folder and the
-# folders below it.
-#
-#   state, maths  <  interchange  <  boxes       <  pipeline  <  run
-#                    interchange  <  files                    <  run
-#                    interchange  <  options                  <  run
-#                    preview on top of run, options, pipeline and files
+# Checks every include in src/, tests/ and bench/ against the layers of
+# src/layers.txt: each folder under src/ is a library that uses only its own
+# folder and the folders below it.
 #
 # - src/: every include names a header with its folder
 #   ("interchange/fields.hpp"), of its own folder or one below it.
@@ -15,25 +10,19 @@
 # - tests/e2e/, tests/fuzz/, tests/support/ and bench/ sit on top: anything
 #   in src/, their own files and (tests only) tests/support/.
 # A header without a folder is one beside the file that includes it, which
-# only tests/ and bench/ have.
+# only tests/ and bench/ have. A header of src/ in angle brackets is
+# refused: the program's own headers are included in quotes.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-# The folders each src/ folder builds on directly; whatever those build on
-# lies below it too. A new folder gets a line here and its name in the
-# lines of the folders that use it.
-declare -A builds_on=(
-  [state]=""
-  [maths]=""
-  [interchange]="state"
-  [boxes]="interchange maths"
-  [pipeline]="boxes"
-  [files]="interchange"
-  [options]="interchange"
-  [run]="pipeline files options"
-  [preview]="run pipeline files options"
-)
+# The folders each src/ folder builds on directly (src/layers.txt, which
+# CMake reads too); whatever those build on lies below it too.
+declare -A builds_on=()
+while IFS= read -r line; do
+  [[ "$line" =~ ^([a-z]+):(.*)$ ]] || continue
+  builds_on[${BASH_REMATCH[1]}]="${BASH_REMATCH[2]}"
+done < src/layers.txt
 top_of_tests=" e2e fuzz support "
 
 # below[f]: " f and every folder below it ", by following builds_on.
@@ -92,13 +81,23 @@ check() {
   [[ "$may" == *" $used "* ]] || problems+=("$file: includes from $used/, which is not below $folder/")
 }
 
+# Every form an include can take: blanks around the '#' and after
+# "include", and angle brackets. An angle include is the system's unless it
+# names a header in src/, which is then checked like any other.
+include_line='^[[:space:]]*#[[:space:]]*include[[:space:]]*([<"])([^>"]+)[>"]'
 includes=0
 while IFS= read -r line; do
-  [[ "$line" =~ ^([^:]+):#include\ \"([^\"]+)\" ]] || continue
-  check "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}"
+  file="${line%%:*}" text="${line#*:}"
+  [[ "$text" =~ $include_line ]] || continue
+  header="${BASH_REMATCH[2]}"
+  if [[ "${BASH_REMATCH[1]}" == "<" ]]; then
+    [[ "$header" == */* && -f "src/$header" ]] || continue
+    problems+=("$file: <$header> is a header of src/: include it as \"$header\"")
+  fi
+  check "$file" "$header"
   includes=$((includes + 1))
-done < <(grep -r --include='*.cpp' --include='*.hpp' --include='*.h' --include='*.inc' \
-  --exclude-dir=corpus '^#include "' src tests bench || true)
+done < <(grep -rE --include='*.cpp' --include='*.hpp' --include='*.h' --include='*.inc' \
+  --exclude-dir=corpus '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]' src tests bench || true)
 
 if ((${#problems[@]})); then
   printf '%s\n' "${problems[@]}"

@@ -8,6 +8,7 @@
 
 #include "interchange/format.hpp"
 #include "interchange/records.hpp"
+#include "interchange/shift_jis.hpp"
 #include "maths/directions.hpp"
 
 namespace textmatte {

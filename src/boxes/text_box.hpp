@@ -1,4 +1,5 @@
-// The grey box behind a text: for every text record, an RGB colour record,
+// The box behind a text: for every text record, an RGB colour record (a
+// shade of grey, or the user's own colour),
 // a four-cornered solid covering the text plus the margin, and the text
 // record again, optionally with a decoration prefix.
 #pragma once
@@ -25,11 +26,6 @@ struct Box {
 // The box of a text starting at (x, y) along (dx, dy), of height h, with
 // margin m on every side.
 Box text_box(double x, double y, double dx, double dy, double h, double m);
-
-// The first byte of a two-byte Shift-JIS character.
-inline bool is_lead_byte(unsigned char c) {
-    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
-}
 
 // The cleaned string: the raw string cut at its line end and at 231
 // bytes, without splitting a two-byte Shift-JIS character.

@@ -48,6 +48,9 @@ class OutFile : public ByteSink {
     // Makes what was written durable before the file replaces another.
     [[nodiscard]] virtual bool sync() = 0;
     [[nodiscard]] virtual bool close() = 0;
+    // The system's error code (errno) of the first write, sync or close
+    // that failed; 0 while none has, or where the system gave no code.
+    virtual int system_error() const { return 0; }
 };
 
 // A file opened for reading and how it stood when it was opened; on
@@ -120,8 +123,11 @@ class FileSystem {
     // Whether names that differ only in case name one file (Windows).
     virtual bool names_ignore_case() const = 0;
     // Takes the directory for this run, against other runs started in it,
-    // by a lock on the file `lock_name` (made if missing), which the system
-    // releases however the process ends; the file goes with the lock.
+    // by a lock on the file `lock_name` (made if missing). The system
+    // releases the lock however the process ends. The file goes when the
+    // run releases the lock, and on Windows also when the process is
+    // killed; a killed run on POSIX systems leaves it, and the next run
+    // takes it over.
     virtual LockResult lock_directory(const char* lock_name,
                                       std::unique_ptr<ExchangeLock>& lock) = 0;
 };
@@ -130,7 +136,8 @@ class FileSystem {
 FileSystem& real_file_system();
 
 // Removes a name of the working directory in one system call, as a signal
-// handler may; false when nothing was there to remove.
+// handler may; false when it was not removed: nothing was there, or the
+// system refused.
 bool remove_name_at_once(const char* name) noexcept;
 
 // Console streams as byte sinks.

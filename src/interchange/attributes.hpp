@@ -5,8 +5,9 @@
 // scan the trailer writes them again, so the last attribute records of the
 // output carry the values that came first in the input. A latch starts at
 // Attributes::kNotSeen (20) and takes a value only while it still holds 20:
-// an attribute never seen comes out as 20, and a first value of 20 is not
-// kept (the next record of its kind is latched instead).
+// an attribute never seen comes out as 20 (a pen or text type never seen
+// not at all), and a first value of 20 is not kept (the next record of its
+// kind is latched instead).
 #pragma once
 
 #include "interchange/output.hpp"

@@ -7,6 +7,10 @@
 
 namespace textmatte {
 
+// The size files are read and written in: the line reader's block and the
+// output's buffer.
+inline constexpr std::size_t kFileBlock = 1 << 16;
+
 class ByteBuffer {
   public:
     explicit ByteBuffer(std::size_t size)

@@ -72,17 +72,18 @@ class LinePiece {
 
 class LineReader {
   public:
-    static constexpr std::size_t kDefaultBlock = 1 << 16;
-
-    explicit LineReader(ByteSource& source, std::size_t block = kDefaultBlock);
+    explicit LineReader(ByteSource& source, std::size_t block = kFileBlock);
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
     // Fills `line` with the next piece; false at the end of the input or on a
     // read error (failed() tells which).
     bool next(LinePiece& line);
-    // Counts the pieces that next() would hand out, up to `limit` + 1, without
-    // copying them; the reader is at the end of the input afterwards.
+    // Counts the pieces that next() would hand out, without copying them,
+    // and stops once the count is above `limit`: a long line adds all its
+    // pieces at once, so the count may then be above `limit` + 1. The
+    // reader is then just past the line that took the count there, and
+    // otherwise at the end of the input.
     unsigned count_pieces(unsigned limit);
     bool failed() const { return failed_; }
 

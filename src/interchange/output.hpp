@@ -39,9 +39,7 @@ enum class LineEnds { crlf, lf };
 
 class Output {
   public:
-    static constexpr std::size_t kDefaultCapacity = 1 << 16;
-
-    Output(ByteSink& sink, LineEnds ends, std::size_t capacity = kDefaultCapacity);
+    Output(ByteSink& sink, LineEnds ends, std::size_t capacity = kFileBlock);
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 

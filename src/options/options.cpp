@@ -105,6 +105,15 @@ void write_illegal_option(Output& errors) {
     write<kIllegalOptionLine>(errors);
 }
 
+Request find_request(int argc, const char* const argv[]) {
+    for (int i = 1; i < argc && argv[i]; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "/?") == 0)
+            return Request::help;
+        if (std::strcmp(argv[i], "--version") == 0) return Request::version;
+    }
+    return Request::none;
+}
+
 void write_option_notice(const OptionNotice& notice, Output& console, Output& errors) {
     if (notice.illegal) write_illegal_option(errors);
     if (notice.traced_number)

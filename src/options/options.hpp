@@ -32,4 +32,12 @@ void write_illegal_option(Output& errors);
 // option trace on `console`.
 void write_option_notice(const OptionNotice& notice, Output& console, Output& errors);
 
+// The arguments a person types, which no host sends: --help (or /?) and
+// --version. Either, anywhere among the arguments, answers on standard
+// output and ends the run before any file is touched.
+enum class Request { none, help, version };
+
+// The first help or version argument; none if there is neither.
+Request find_request(int argc, const char* const argv[]);
+
 } // namespace textmatte

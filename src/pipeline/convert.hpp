@@ -1,8 +1,9 @@
-// The whole transformation over buffers: the scan with a grey box behind
+// The whole transformation over buffers: the scan with a filled box behind
 // every text, the end-of-run lines of the debug levels and the trailer.
 // The run feeds it from the host's file; the preview, from memory.
 #pragma once
 
+#include "interchange/line_limit.hpp"
 #include "interchange/line_reader.hpp"
 #include "interchange/output.hpp"
 #include "interchange/scanner.hpp"
@@ -37,8 +38,5 @@ bool found_no_text_to_box(const RunState& run);
 // The record that tells the host there was no horizontal text in the
 // selection; the host shows it as an error.
 void write_no_text_notice(Output& output);
-
-// Most lines an input may have.
-inline constexpr unsigned kLineLimit = 50000;
 
 } // namespace textmatte

@@ -63,7 +63,7 @@ class Reader {
   private:
     // Solids are filled with the colour in force, an RGB colour included;
     // lines, circles, points and texts keep the colour of the last numbered
-    // colour record, so a text stays readable on its grey box.
+    // colour record, so a text stays readable on its box.
     Shape& add(Shape::Kind kind) {
         drawing.shapes.emplace_back();
         Shape& s = drawing.shapes.back();

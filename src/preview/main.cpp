@@ -13,22 +13,17 @@
 #include <vector>
 
 #include "files/files.hpp"
+#include "interchange/byte_buffer.hpp"
 #include "interchange/format.hpp"
 #include "options/options.hpp"
+#include "options/version.hpp"
 #include "preview/drawing.hpp"
 #include "preview/svg.hpp"
-#include "run/usage.hpp"
 #include "state/state.hpp"
-
-#ifndef TEXTMATTE_VERSION
-#define TEXTMATTE_VERSION "unknown"
-#endif
 
 namespace {
 
 using namespace textmatte;
-
-constexpr std::size_t kBlock = 1 << 16;
 
 struct Arguments {
     bool result = false;
@@ -59,7 +54,7 @@ bool parse(int argc, char* argv[], Arguments& a, Output& errors) {
 
 // The whole of an open file; false when it cannot be read.
 bool read_all(InFile& in, std::string& bytes) {
-    std::vector<char> block(kBlock);
+    std::vector<char> block(kFileBlock);
     for (long got; (got = in.read(block.data(), block.size())) != 0;) {
         if (got < 0) return false;
         bytes.append(block.data(), static_cast<std::size_t>(got));
@@ -79,7 +74,7 @@ void write_preview_usage(Output& console) {
           "  OUT.svg   the SVG picture to write (replaced if it exists);\n"
           "            - writes it to standard output\n"
           "  --result  before the files: draw the drawing as the CAD program shows it\n"
-          "            after a textmatte run, every text over its grey box, computed\n"
+          "            after a textmatte run, every text over its box, computed\n"
           "            in memory by textmatte's own code\n"
           "  /cN /c#RRGGBB /dN /fN\n"
           "            after the files, with --result: textmatte's shade or colour,\n"
@@ -95,7 +90,7 @@ int answer(Request request) {
     if (request == Request::help)
         write_preview_usage(console);
     else
-        write<"textmatte-preview %s\n">(console, TEXTMATTE_VERSION);
+        write<"textmatte-preview %s\n">(console, kVersion);
     return console.flush() ? 0 : 1;
 }
 
@@ -131,14 +126,14 @@ int main(int argc, char* argv[]) {
         write<"Nothing to draw in file: %s (no record of a drawing in it) \n">(errors, in_name);
 
     if (std::strcmp(out_name, "-") == 0) {
-        Output svg(standard_output(), LineEnds::lf, kBlock);
+        Output svg(standard_output(), LineEnds::lf, kFileBlock);
         preview::write_svg(drawing, svg);
         if (!svg.flush()) return fail("write", "(standard output)");
     } else {
         (void)fs.remove_name(out_name); // the picture is made new; none there is fine
         auto out_file = fs.create_new(out_name);
         if (!out_file) return fail("open", out_name);
-        Output svg(*out_file, LineEnds::lf, kBlock);
+        Output svg(*out_file, LineEnds::lf, kFileBlock);
         preview::write_svg(drawing, svg);
         if (!svg.flush() || !out_file->close()) return fail("write", out_name);
     }

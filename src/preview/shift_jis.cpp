@@ -8,7 +8,7 @@
 #include <iconv.h>
 #endif
 
-#include "boxes/text_box.hpp"
+#include "interchange/shift_jis.hpp"
 
 namespace textmatte::preview {
 

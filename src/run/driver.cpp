@@ -6,6 +6,7 @@
 #include <new>
 
 #include "interchange/format.hpp"
+#include "interchange/line_limit.hpp"
 #include "interchange/line_reader.hpp"
 #include "options/options.hpp"
 #include "pipeline/convert.hpp"
@@ -17,8 +18,6 @@
 namespace textmatte {
 
 namespace {
-
-constexpr std::size_t kFileBlock = 1 << 16;
 
 // The over-limit record; its Japanese words are Shift-JIS bytes.
 void write_over_limit_record(Output& output) {
@@ -131,7 +130,7 @@ Status OutputWriter::write_transformed(InFile& drawing, OutFile& output_file, un
     if (over_limit) return replace_by_refusal(output_file);
     if (normal_run() && found_no_text_to_box(run_)) return replace_by_no_text_notice(output_file);
     if (!flush_and_close(output, output_file, normal_run()))
-        return Failure::naming(Report::cannot_write, kOutputName);
+        return Failure::writing(kOutputName, output_file.system_error());
     if (!normal_run()) exchange_.keep_output();
     return std::nullopt;
 }
@@ -171,7 +170,7 @@ Status OutputWriter::write_refusal(OutFile& output_file) {
     Output output(output_sink, LineEnds::crlf, kFileBlock);
     write_over_limit_record(output);
     if (!flush_and_close(output, output_file, false))
-        return Failure::naming(Report::cannot_write, kOutputName);
+        return Failure::writing(kOutputName, output_file.system_error());
     exchange_.keep_output();
     return Failure::of(Report::too_many_lines);
 }

@@ -107,7 +107,7 @@ RunResult RunEnding::report(const Status& not_put_back, const char* left_under,
     if (interrupted()) {
         result.interrupted_by = interrupted_by_;
         // The interrupt's line says where the drawing is.
-        write_failure(not_put_back ? Failure{Report::interrupted_left, "", left_under, {}}
+        write_failure(not_put_back ? Failure{Report::interrupted_left, "", left_under, {}, 0}
                                    : Failure::of(Report::interrupted),
                       errors);
         return result;

@@ -65,7 +65,8 @@ class RunEnding {
     void settle();
     bool interrupted() const { return interrupted_by_ != 0; }
     // The output goes on the way out: an interrupted run's, a normal run's
-    // that is not in place, and any after memory ran out or an unexpected
+    // that is not in place (but for the refusal of a drawing over the line
+    // limit, which stays), and any after memory ran out or an unexpected
     // error; a debug run keeps what it wrote, to be looked at.
     bool discards_output() const;
 

@@ -25,7 +25,7 @@ Status Exchange::refuse_links(const Entry& host) {
         const Entry e = fs_.inspect(own);
         if (!e.exists()) continue;
         for (const FileId& id : reached)
-            if (id == e.entry_file) return Failure{Report::link_to_own, "", own, {}};
+            if (id == e.entry_file) return Failure{Report::link_to_own, "", own, {}, 0};
     }
     return std::nullopt;
 }

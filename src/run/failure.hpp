@@ -16,18 +16,27 @@ struct Failure {
     const char* name = "";  // the file the report names
     const char* other = ""; // the second file: where a rename was to go
     std::string detail;     // an unexpected error's own words
+    int system_error = 0;   // the system's error code (errno), where it gave one; 0: none
 
-    static Failure of(Report report) { return {report, "", "", {}}; }
-    static Failure naming(Report report, const char* name) { return {report, name, "", {}}; }
+    static Failure of(Report report) { return {report, "", "", {}, 0}; }
+    static Failure naming(Report report, const char* name) { return {report, name, "", {}, 0}; }
+    // A file that could not be written, synced or closed, with the system's
+    // code for why.
+    static Failure writing(const char* name, int system_error) {
+        return {Report::cannot_write, name, "", {}, system_error};
+    }
     // A file that could not be opened or made; held: by another program.
     static Failure open(const char* name, Outcome outcome) {
         return naming(outcome == Outcome::held ? Report::held_open : Report::cannot_open, name);
     }
     static Failure rename(const char* from, const char* to, Outcome outcome) {
-        return {
-            outcome == Outcome::held ? Report::held_rename : Report::cannot_rename, from, to, {}};
+        return {outcome == Outcome::held ? Report::held_rename : Report::cannot_rename,
+                from,
+                to,
+                {},
+                0};
     }
-    static Failure unexpected(const char* what) { return {Report::unexpected, "", "", what}; }
+    static Failure unexpected(const char* what) { return {Report::unexpected, "", "", what, 0}; }
 };
 
 // Nothing, or why the run cannot go on.

@@ -1,4 +1,5 @@
-// textmatte: puts a grey box behind every text of the host's drawing.
+// textmatte: puts a filled box (a shade of grey, or the colour the options
+// give) behind every text of the host's drawing.
 #include <new>
 
 #include "files/files.hpp"

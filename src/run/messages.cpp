@@ -1,5 +1,5 @@
 #include "interchange/format.hpp"
-#include "pipeline/convert.hpp"
+#include "interchange/line_limit.hpp"
 #include "run/failure.hpp"
 
 namespace textmatte {
@@ -23,10 +23,12 @@ void write_failure(const Failure& f, Output& errors) {
     case Report::unexpected: write<kUnexpected>(errors, f.detail); break;
     case Report::interrupted: write<kInterrupted>(errors); break;
     case Report::interrupted_left: write<kInterruptedLeftUnder>(errors, f.other); break;
-    // Said by the fault handler and the options themselves, never as a failure.
+    // Said by the fault handler and the options themselves, never as a
+    // failure; the last is no report at all.
     case Report::fault_before:
     case Report::fault_after:
-    case Report::illegal_option: break;
+    case Report::illegal_option:
+    case Report::count_of_reports: break;
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cassert>
 #include <string_view>
 
 #include "options/options.hpp"
@@ -76,6 +77,7 @@ enum class Report {
     fault_before,     // a fault, or a signal that would dump core, stopped the run
     fault_after,      // ... after the result had replaced jwc_temp.txt
     illegal_option,   // an option with an unknown letter; the run goes on
+    count_of_reports, // not a report: how many there are, for the check below
 };
 
 // How a report's exit status is found.
@@ -117,18 +119,20 @@ inline constexpr std::array kMessages = {
     MessageRow{Report::illegal_option, kIllegalOptionLine, StatusRule::none, ExitStatus::complete},
 };
 
-constexpr const MessageRow& row_of(Report report) {
-    for (const MessageRow& row : kMessages)
-        if (row.report == report) return row;
-    return kMessages[0]; // every report has its row: checked below
-}
-
+// One row for each report, in the reports' order: a report added without
+// its row, or a row out of place, does not compile.
 constexpr bool every_report_has_its_row() {
+    if (kMessages.size() != static_cast<std::size_t>(Report::count_of_reports)) return false;
     for (std::size_t i = 0; i < kMessages.size(); ++i)
         if (static_cast<std::size_t>(kMessages[i].report) != i) return false;
     return true;
 }
-static_assert(every_report_has_its_row(), "kMessages lists the reports in their order");
+static_assert(every_report_has_its_row(), "kMessages lists every report, in their order");
+
+constexpr const MessageRow& row_of(Report report) {
+    assert(report < Report::count_of_reports);
+    return kMessages[static_cast<std::size_t>(report)]; // in place: checked above
+}
 
 // The status a fixed report ends the run with.
 constexpr ExitStatus status_of(Report report) {

@@ -1,24 +1,11 @@
 #include "run/usage.hpp"
 
-#include <cstring>
-
 #include "interchange/format.hpp"
+#include "options/options.hpp"
+#include "options/version.hpp"
 #include "run/messages.hpp"
 
-#ifndef TEXTMATTE_VERSION
-#define TEXTMATTE_VERSION "unknown"
-#endif
-
 namespace textmatte {
-
-Request find_request(int argc, const char* const argv[]) {
-    for (int i = 1; i < argc && argv[i]; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "/?") == 0)
-            return Request::help;
-        if (std::strcmp(argv[i], "--version") == 0) return Request::version;
-    }
-    return Request::none;
-}
 
 void write_usage(Output& console) {
     write<"usage: textmatte [/cN | /c#RRGGBB] [/dN] [/fN] [/tN]\n"
@@ -74,13 +61,13 @@ void write_usage(Output& console) {
           "  a fault, or a signal N that would write a core file, with %d + N\n">(
         console, exit_code(ExitStatus::not_durable), kFaultStatusBase);
 #endif
-    write<"Every failure is said in one line on standard error.\n"
+    write<"Each failure is said on standard error, in a line of its own.\n"
           "\n"
           "textmatte --version prints the version; --help or /? this text.\n">(console);
 }
 
 void write_version(Output& console) {
-    write<"textmatte %s\n">(console, TEXTMATTE_VERSION);
+    write<"textmatte %s\n">(console, kVersion);
 }
 
 } // namespace textmatte

@@ -1,13 +1,10 @@
 // The output file on POSIX systems, on real descriptors: the bytes it
-// writes behind the computation, how it reports a failed write, and that
-// its writer thread takes no signal meant for the run and never outlives it.
-#include <dirent.h>
+// writes, and how it reports a failed write and the system's code for it.
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <csignal>
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,12 +15,12 @@
 #include <gtest/gtest.h>
 
 #include "files/posix_output_file.hpp"
-#include "files/posix_write_behind.hpp"
+#include "interchange/byte_buffer.hpp"
 
 namespace textmatte::testing {
 namespace {
 
-constexpr std::size_t kBlock = WriteBehind::kBlock;
+constexpr std::size_t kBlock = kFileBlock;
 
 class TempFile {
   public:
@@ -56,29 +53,6 @@ std::string random_bytes(std::size_t size) {
     for (char& c : s)
         c = static_cast<char>(rng());
     return s;
-}
-
-// The status line of every thread of this process with the writer's name.
-std::vector<std::string> writer_threads() {
-    std::vector<std::string> found;
-    DIR* tasks = opendir("/proc/self/task");
-    if (!tasks) return found;
-    while (const dirent* e = readdir(tasks)) {
-        const std::string dir = std::string("/proc/self/task/") + e->d_name;
-        std::string name;
-        std::getline(std::ifstream(dir + "/comm"), name);
-        if (name != WriteBehind::kThreadName) continue;
-        std::ifstream status(dir + "/status");
-        for (std::string line; std::getline(status, line);)
-            if (line.rfind("SigBlk:", 0) == 0) found.push_back(line.substr(7));
-    }
-    closedir(tasks);
-    return found;
-}
-
-bool blocks(const std::string& mask, int signal) {
-    const unsigned long long bits = std::strtoull(mask.c_str(), nullptr, 16);
-    return (bits >> (signal - 1)) & 1;
 }
 
 TEST(OutputFile, WritesEveryByteInOrder) {
@@ -114,9 +88,9 @@ TEST(OutputFile, WritesEveryByteInOrder) {
     }
 }
 
-// A disk that is full from the start: whether the failure shows at a write
-// or only once the last blocks are written, the sync and the close report
-// it, and once a write has failed every later one does.
+// A disk that is full from the start: the first write fails, every later
+// one, the sync and the close report it too, and the system's code (ENOSPC)
+// stays with the file.
 TEST(OutputFile, AFailedWriteIsReportedBySyncAndClose) {
     const std::string block = random_bytes(kBlock);
     for (int blocks : {1, 20}) {
@@ -124,44 +98,14 @@ TEST(OutputFile, AFailedWriteIsReportedBySyncAndClose) {
             const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
             if (fd < 0) GTEST_SKIP() << "no /dev/full";
             std::unique_ptr<OutFile> file = make_posix_output_file(fd);
-            bool failed = false;
-            for (int i = 0; i < blocks; ++i) {
-                const bool ok = file->write(block.data(), block.size());
-                EXPECT_FALSE(failed && ok) << "a write went well after one failed, block " << i;
-                failed = failed || !ok;
-            }
+            for (int i = 0; i < blocks; ++i)
+                EXPECT_FALSE(file->write(block.data(), block.size())) << "block " << i;
             if (durable) {
                 EXPECT_FALSE(file->sync()) << blocks;
             }
             EXPECT_FALSE(file->close()) << blocks << (durable ? ", synced" : "");
+            EXPECT_EQ(file->system_error(), ENOSPC) << blocks;
         }
-    }
-}
-
-// However the file ends, its writer thread has ended with it; while it
-// lives, it blocks the signals that ask the run to stop, so they reach the
-// thread that checks for them, but not those of a fault of its own.
-TEST(OutputFile, TheWriterThreadTakesNoInterruptAndEndsWithTheFile) {
-    const std::string block = random_bytes(kBlock);
-    enum class End { sync_and_close, close, destroyed_midway };
-    for (End end : {End::sync_and_close, End::close, End::destroyed_midway}) {
-        const int at = static_cast<int>(end);
-        TempFile temp;
-        std::unique_ptr<OutFile> file = open_output(temp.path());
-        for (int i = 0; i < 10; ++i)
-            ASSERT_TRUE(file->write(block.data(), block.size())) << at;
-        const std::vector<std::string> writers = writer_threads();
-        ASSERT_EQ(writers.size(), 1u) << at;
-        for (int interrupt : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM})
-            EXPECT_TRUE(blocks(writers[0], interrupt)) << at << ": " << interrupt;
-        for (int fault : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT})
-            EXPECT_FALSE(blocks(writers[0], fault)) << at << ": " << fault;
-        switch (end) {
-        case End::sync_and_close: EXPECT_TRUE(file->sync() && file->close()); break;
-        case End::close: EXPECT_TRUE(file->close()); break;
-        case End::destroyed_midway: file.reset(); break;
-        }
-        EXPECT_TRUE(writer_threads().empty()) << at;
     }
 }
 

@@ -81,7 +81,7 @@ TEST(Messages, EachFailureIsSaidAsItsRowReads) {
     for (const MessageRow& row : kMessages) {
         if (row.rule == StatusRule::fault || row.rule == StatusRule::none) continue;
         testing::Captured errors(LineEnds::lf);
-        write_failure(Failure{row.report, "NAME", "OTHER", "what_went_wrong"}, errors.out);
+        write_failure(Failure{row.report, "NAME", "OTHER", "what_went_wrong", 0}, errors.out);
         std::string said = errors.str();
         ASSERT_FALSE(said.empty()) << row.format;
         EXPECT_EQ(said.substr(said.size() - 2), " \n") << row.format;
