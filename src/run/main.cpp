@@ -5,6 +5,7 @@
 #include "files/files.hpp"
 #include "run/driver.hpp"
 #include "run/interrupts.hpp"
+#include "run/messages.hpp"
 
 int main(int argc, char* argv[]) {
     using namespace textmatte;
@@ -17,8 +18,9 @@ int main(int argc, char* argv[]) {
         return result.status;
     } catch (const std::bad_alloc&) {
         // Not even the console's buffers could be had; no file was touched.
-        constexpr char kMessage[] = "Out of memory \n";
-        (void)standard_error().write(kMessage, sizeof kMessage - 1); // the status says it too
-        return 1;
+        // The table's line as it stands: no formatting, which could allocate.
+        (void)standard_error().write(kOutOfMemory,
+                                     sizeof kOutOfMemory - 1); // the status says it too
+        return exit_code(status_of(Report::out_of_memory));
     }
 }

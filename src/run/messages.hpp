@@ -88,34 +88,47 @@ enum class StatusRule {
     none,      // the run goes on
 };
 
+// Where a report can be made: some failures exist on one system only.
+enum class Platforms {
+    every,
+    linux_only,   // POSIX: folder syncs, faults caught by the program
+    windows_only, // files held by other programs, the drawing's moves
+};
+
 struct MessageRow {
     Report report;
     std::string_view format;
     StatusRule rule;
     ExitStatus status; // for StatusRule::fixed
+    Platforms platforms = Platforms::every;
 };
 
 inline constexpr std::array kMessages = {
     MessageRow{Report::no_drawing, kCannotOpen, StatusRule::fixed, ExitStatus::no_drawing},
     MessageRow{Report::no_output_file, kCannotOpen, StatusRule::fixed, ExitStatus::no_drawing},
     MessageRow{Report::cannot_open, kCannotOpen, StatusRule::fixed, ExitStatus::failed},
-    MessageRow{Report::held_open, kCannotOpenHeld, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::held_open, kCannotOpenHeld, StatusRule::fixed, ExitStatus::failed,
+               Platforms::windows_only},
     MessageRow{Report::cannot_read, kCannotRead, StatusRule::fixed, ExitStatus::failed},
     MessageRow{Report::cannot_write, kCannotWrite, StatusRule::fixed, ExitStatus::failed},
     MessageRow{Report::cannot_rename, kCannotRename, StatusRule::fixed, ExitStatus::failed},
-    MessageRow{Report::held_rename, kCannotRenameHeld, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::held_rename, kCannotRenameHeld, StatusRule::fixed, ExitStatus::failed,
+               Platforms::windows_only},
     MessageRow{Report::locked, kCannotLock, StatusRule::fixed, ExitStatus::failed},
     MessageRow{Report::link_to_own, kCannotTakeOver, StatusRule::fixed, ExitStatus::failed},
     MessageRow{Report::changed, kCannotReplace, StatusRule::fixed, ExitStatus::failed},
-    MessageRow{Report::not_durable, kCannotSyncFolder, StatusRule::fixed, ExitStatus::not_durable},
+    MessageRow{Report::not_durable, kCannotSyncFolder, StatusRule::fixed, ExitStatus::not_durable,
+               Platforms::linux_only},
     MessageRow{Report::too_many_lines, kTooManyLines, StatusRule::fixed, ExitStatus::failed},
     MessageRow{Report::out_of_memory, kOutOfMemory, StatusRule::fixed, ExitStatus::failed},
     MessageRow{Report::unexpected, kUnexpected, StatusRule::fixed, ExitStatus::failed},
     MessageRow{Report::interrupted, kInterrupted, StatusRule::by_signal, ExitStatus::failed},
     MessageRow{Report::interrupted_left, kInterruptedLeftUnder, StatusRule::by_signal,
-               ExitStatus::failed},
-    MessageRow{Report::fault_before, kStoppedBefore, StatusRule::fault, ExitStatus::failed},
-    MessageRow{Report::fault_after, kStoppedAfter, StatusRule::fault, ExitStatus::failed},
+               ExitStatus::failed, Platforms::windows_only},
+    MessageRow{Report::fault_before, kStoppedBefore, StatusRule::fault, ExitStatus::failed,
+               Platforms::linux_only},
+    MessageRow{Report::fault_after, kStoppedAfter, StatusRule::fault, ExitStatus::failed,
+               Platforms::linux_only},
     MessageRow{Report::illegal_option, kIllegalOptionLine, StatusRule::none, ExitStatus::complete},
 };
 
