@@ -8,7 +8,8 @@
 
 namespace textmatte {
 
-// The records told apart by their first one or two bytes.
+// The records told apart by their first one or two bytes (the host's
+// "file=" line by its first five).
 enum class RecordHead {
     comment,         // "#"
     line,            // " " and the end points
