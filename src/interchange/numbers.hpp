@@ -39,9 +39,9 @@ char* format_fixed(char* out, double v, int precision);
 // The same with the precision known when compiling, as in every record:
 // with up to 15 decimals, values from 2^-12 up to 2^63, and those whose
 // whole binade lies below half a unit of the last decimal (they round to
-// 0), take a path of exact integer arithmetic in 32-bit
-// multiplications, inlined, the same on 32-bit builds; the rest goes to the
-// standard library's exact formatting.
+// 0), take a path of exact integer arithmetic in 32-bit multiplications,
+// inlined, the same on 32-bit builds; the rest goes to the standard
+// library's exact formatting.
 template <int P> char* format_fixed(char* out, double v);
 
 // Signed decimal ("%d"), unsigned decimal ("%u") and lower-case hexadecimal

@@ -5,10 +5,11 @@
 // through as read, each "hq" is answered with "hd", horizontal text records
 // ("ch") are read and handed to the text handler the caller gives, and the
 // other header records are consumed: "hc" records fill the text-type table
-// and "hp" records the header points on the way. Every other element (lines, circles, solids, other
-// texts and records of unknown kinds) is written back as read once an "hq" has been answered, since
-// the host then deletes the selection; before that it is consumed. A line longer than a piece goes
-// as a whole, with its first piece or not at all.
+// and "hp" records the header points on the way. Every other element
+// (lines, circles, solids, other texts and records of unknown kinds) is
+// written back as read once an "hq" has been answered, since the host then
+// deletes the selection; before that it is consumed. A line longer than a
+// piece goes as a whole, with its first piece or not at all.
 #pragma once
 
 #include "interchange/line_reader.hpp"
