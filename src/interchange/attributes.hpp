@@ -25,8 +25,10 @@ void latch_text_type(Attributes& a, const TextTypes& types);
 // Latches a free-size text-type record: type 0 and the entry-0 sizes.
 void latch_free_size(Attributes& a, TextTypes& types);
 
-// Writes the trailer: free-size or text-type line, layer group, layer,
-// line type, colour, and the pen when it is 9 or less.
+// Writes the trailer: the free-size line when a free size with a positive
+// width was latched, the text-type line when the latched type is not 0 and
+// at most 10, then layer group, layer, line type, colour, and the pen when
+// it is 9 or less.
 void write_trailer(const Attributes& a, Output& output);
 
 } // namespace textmatte

@@ -57,7 +57,8 @@ class FieldReader {
         return true;
     }
     // Every byte to the end of the line that fits `out` with a terminator
-    // after it ("%260c" into a buffer of 261 bytes).
+    // after it ("%260c" into a buffer of 261 bytes), but also none at all:
+    // at the end of the line it stores an empty string and succeeds.
     bool rest(std::span<char> out);
 
   private:

@@ -4,8 +4,9 @@
 //     write<"sl %.12f %.12f\n">(out, x, y);
 //
 // A format may hold %d (int), %u (unsigned), %x and %0Nx with N up to 8
-// (int or unsigned, written as the value's bits), %.Nf or %.Nlf (double), %s (text: a
-// character string or string view, written as bytes) and %c (char), and %%.
+// (int or unsigned, written as the value's bits), %f, %.Nf or %.Nlf with N
+// up to 40 (double; %f has 6 decimals), %s (text: a character string or
+// string view, written as bytes, each '\n' a line end) and %c (char), and %%.
 // A conversion it does not know, a missing or extra argument, an argument
 // of the wrong type, or a piece between line ends and conversions longer
 // than Output::kMinCapacity is a compile error. At run time nothing is

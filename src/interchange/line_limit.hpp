@@ -1,5 +1,6 @@
-// The most lines a drawing may have: the scan stops there, and a run
-// refuses a drawing that has more.
+// The most lines a drawing may have, counted as the line reader cuts them
+// (a line longer than a piece counts once for each piece): the scan stops
+// there, and a run refuses a drawing that has more.
 #pragma once
 
 namespace textmatte {

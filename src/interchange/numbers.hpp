@@ -30,15 +30,18 @@ constexpr std::size_t kIntegerMaxLength = 11;
 constexpr int kHexMaxDigits = 8;
 
 // Writes v in fixed-point notation with `precision` decimals (0 to
-// kMaxPrecision; asserted, and clamped where asserts are off), rounded to nearest with ties to even
-// on the exact binary value, as glibc's printf does; "inf", "-inf" and "nan" for values that are
-// not finite. Returns the end of the text; no terminator.
+// kMaxPrecision; asserted, and clamped where asserts are off), rounded to
+// nearest with ties to even on the exact binary value, as glibc's printf
+// does; "inf", "-inf", "nan" and "-nan" (a NaN with its sign bit set) for
+// values that are not finite. Returns the end of the text; no terminator.
 char* format_fixed(char* out, double v, int precision);
 
 // The same with the precision known when compiling, as in every record:
-// values from 2^-12 to 2^63 (and 0) with up to 15 decimals take a path of
-// exact integer arithmetic in 32-bit multiplications, inlined, the same on
-// 32-bit builds; the rest goes to the standard library's exact formatting.
+// with up to 15 decimals, values from 2^-12 up to 2^63, and those whose
+// whole binade lies below half a unit of the last decimal (they round to
+// 0), take a path of exact integer arithmetic in 32-bit multiplications,
+// inlined, the same on 32-bit builds; the rest goes to the standard
+// library's exact formatting.
 template <int P> char* format_fixed(char* out, double v);
 
 // Signed decimal ("%d"), unsigned decimal ("%u") and lower-case hexadecimal

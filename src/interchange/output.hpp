@@ -1,5 +1,5 @@
-// Buffered byte output with the program's own line-end handling and typed
-// writing of the interchange file's field types.
+// Buffered byte output with the program's own line-end handling. Records
+// and traces are written into it through the formats of format.hpp.
 //
 // Files are written in binary mode and every line end goes out as CR LF,
 // the same on every platform; standard output keeps plain newlines and
@@ -43,7 +43,8 @@ class Output {
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
-    // Bytes known to hold no newline: the program's own words.
+    // Bytes known to hold no newline (the program's own words, or a copied
+    // line without its line end), written as they are.
     void literal(std::string_view bytes) {
         if (bytes.size() <= room()) {
             copy_in(bytes);

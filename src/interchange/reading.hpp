@@ -8,7 +8,8 @@
 
 namespace textmatte {
 
-// The records told apart by their first one or two bytes.
+// The records told apart by their first one or two bytes (the host's
+// "file=" line by its first five).
 enum class RecordHead {
     comment,         // "#"
     line,            // " " and the end points
@@ -87,7 +88,8 @@ void read_text_record(TextRecord& t, const LinePiece& line);
 enum class TextTypeRecord { free_size, numbered, none };
 
 // Reads a "cn" record: "cn0" sets the free size (entry 0) and type 0, "cn"
-// and a quote reads nothing, any other sets the type in force.
+// and a quote reads nothing, any other reads the type in force from byte 2
+// (which stays as it was when no number is there).
 TextTypeRecord read_text_type(TextTypes& t, const LinePiece& line);
 
 // Reads an "hcw", "hch", "hcd" or "hcc" record into entries 1 to 10.

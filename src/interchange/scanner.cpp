@@ -25,9 +25,11 @@ void copy_line(const LinePiece& line, Output& output) {
 }
 
 // An element the program does not change. Once the host deletes the
-// selection it is written back as read, in the colour it was read in;
-// before that the host keeps it, and writing it would draw it twice.
-// Whether it was written.
+// selection it is written back as read; when a box's colour came after the
+// input's last colour record, that record is written again first, so the
+// element keeps the colour it was read in (with no colour record read
+// before, nothing restores it). Before that the host keeps the element,
+// and writing it would draw it twice. Whether it was written.
 bool write_back_element(ScannerState& s, const LinePiece& line, Output& output) {
     if (!s.selection_replaced) return false;
     if (s.box_colour_in_force && !s.last_colour_record.empty()) output.text(s.last_colour_record);
@@ -77,7 +79,9 @@ void attribute_record(const LinePiece& line, Output& output, Radix radix, int& c
     latch(latched, current);
 }
 
-// The kinds of header point record, by the byte after the index.
+// The kinds of header point record, by byte 3: the byte after an index of
+// one digit (a longer index leaves a digit there, and the record is not
+// stored).
 enum class PointKind { plain, plus, slash, minus };
 
 void trace_header_point(Output& console, PointKind kind, int index, double x, double y) {

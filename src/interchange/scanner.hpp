@@ -1,14 +1,15 @@
 // The record scanner: one pass over the interchange file, a line at a time.
 //
-// Each line is dispatched on its head: comment and attribute records are
-// copied through as read, each "hq" is answered with "hd", header records
-// fill the text-type table, horizontal text records ("ch") are read and
-// handed to the text handler the caller gives, and header records are
-// consumed. Every other element (lines, circles, solids, other texts and
-// records of unknown kinds) is written back as read once an "hq" has been
-// answered, since the host then deletes the selection; before that it is
-// consumed. A line longer than a piece goes as a whole, with its first
-// piece or not at all.
+// Each line is dispatched on its head: comment records, attribute records
+// (text-type records among them) and "cc" and "bz" records are copied
+// through as read, each "hq" is answered with "hd", horizontal text records
+// ("ch") are read and handed to the text handler the caller gives, and the
+// other header records are consumed: "hc" records fill the text-type table
+// and "hp" records the header points on the way. Every other element
+// (lines, circles, solids, other texts and records of unknown kinds) is
+// written back as read once an "hq" has been answered, since the host then
+// deletes the selection; before that it is consumed. A line longer than a
+// piece goes as a whole, with its first piece or not at all.
 #pragma once
 
 #include "interchange/line_reader.hpp"
@@ -18,7 +19,7 @@
 namespace textmatte {
 
 // Receives each text record once its fields are read and writes what the
-// text becomes; the run hands the scanner the box routine this way.
+// text becomes; convert() hands the scanner the box routine this way.
 class TextHandler {
   public:
     virtual void handle_text(TextRecord& text, const TextTypes& types, unsigned line_index) = 0;
@@ -34,9 +35,10 @@ struct ScanStreams {
     Output& console;
 };
 
-// Scans at most `line_limit` lines; at the scan-trace level traces every
-// line on the console. `counted_lines`, the line count made before the
-// scan, shows in that trace only.
+// Scans at most `line_limit` lines as the line reader cuts them (a line
+// longer than a piece counts once for each piece); at the scan-trace level
+// traces every one on the console. `counted_lines`, the line count made
+// before the scan, shows in that trace only.
 void scan_records(RunState& run, const ScanStreams& streams, TextHandler& texts,
                   unsigned counted_lines, unsigned line_limit);
 

@@ -2,8 +2,9 @@
 // hi + lo in double arithmetic made exact where it matters (error-free sums
 // and products), with a proven bound on its error. When the whole interval
 // hi + lo +- bound rounds to one double, that double is the correctly
-// rounded result. Otherwise, about once in 2^17 calls, the exact side
-// (precise.cpp) evaluates with as many bits as it takes.
+// rounded result. Otherwise, about once in 5000 calls (the interval is
+// 2^-65 of the result wide, a double's unit 2^-52 to 2^-53 of it), the
+// exact side (precise.cpp) evaluates with as many bits as it takes.
 //
 // The error bounds, relative to the result:
 //  - atan: the argument t = min/max is carried to 2^-105; the reduction

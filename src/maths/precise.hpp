@@ -3,7 +3,7 @@
 // many bits as it takes to round their exact value correctly.
 //
 // The fast side (directions.cpp) gives up only when its result lies too
-// near a rounding boundary to decide; that happens about once in 2^17
+// near a rounding boundary to decide; that happens about once in 5000
 // calls, so speed matters little here and clarity much. No heap memory is
 // used: numbers live in fixed arrays on the stack.
 #pragma once

@@ -11,8 +11,8 @@ extern const DoubleDouble kPi;
 extern const DoubleDouble kHalfPi;
 extern const double kQuarterPi;      // rounded
 extern const double kThreeQuarterPi; // rounded
-// pi/2 as four parts; the first three have 33 bits, so k times each is
-// exact for |k| <= 3.
+// pi/2 as four parts; the first three have at most 33 bits, so k times
+// each is exact for |k| <= 3.
 extern const double kHalfPiParts[4];
 
 // 2/pi rounded to a double: x 2/pi rounded to an integer is the number k

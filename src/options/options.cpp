@@ -11,9 +11,10 @@ namespace textmatte {
 
 namespace {
 
+// v is a remainder here, never INT_MIN.
 int magnitude(int v) {
     return v < 0 ? -v : v;
-} // v is a remainder here, never INT_MIN
+}
 
 char lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;

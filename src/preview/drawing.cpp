@@ -135,7 +135,9 @@ class Reader {
     int number_ = 1;
     std::string pen_ = palette_colour(1);
     std::string fill_ = palette_colour(1);
-    // Fields that do not convert keep their values, as in the scanner.
+    // Fields that do not convert keep the previous record's values, as in
+    // the scanner; only a circle's angles and later fields start each record
+    // again from a whole circle.
     double x1_ = 0, y1_ = 0, x2_ = 0, y2_ = 0;
     double cx_ = 0, cy_ = 0, r_ = 0, start_ = 0, end_ = 360, sixth_field_ = -2, seventh_field_ = 0;
     double px_ = 0, py_ = 0;

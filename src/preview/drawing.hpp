@@ -1,5 +1,6 @@
 // A drawing as the preview sees it: the shapes of an interchange file, in
-// file order, each with the colour in force when it was read.
+// file order, each with the colour it is painted in (a solid the colour in
+// force when it was read, any other shape the last numbered colour).
 #pragma once
 
 #include <string>

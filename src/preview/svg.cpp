@@ -19,7 +19,9 @@ double text_height(const Shape& s) {
     return s.height > 0 && std::isfinite(s.height) ? s.height : kDefaultTextHeight;
 }
 
-// The corners of a text's run and height, for the picture's extent.
+// The points a shape adds to the picture's extent: the square around a
+// circle or arc (the whole circle), the corners of a text's run and height,
+// and the points of any other shape.
 std::vector<Point> extent_points(const Shape& s) {
     const Point p = s.points.empty() ? Point{} : s.points[0];
     switch (s.kind) {
@@ -108,8 +110,9 @@ void circle(Output& out, const View& v, const Shape& s) {
 }
 
 void arc(Output& out, const View& v, const Shape& s) {
-    // Counter-clockwise in the drawing is clockwise-looking in the picture,
-    // whose y axis points down: sweep flag 0.
+    // Counter-clockwise in the drawing still looks counter-clockwise in the
+    // picture, but the picture's y axis points down, so there it runs
+    // towards smaller angles: sweep flag 0.
     double sweep = std::fmod(s.end_deg - s.start_deg, 360.0);
     if (sweep < 0) sweep += 360.0;
     const double r = std::fabs(s.radius);
