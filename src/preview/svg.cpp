@@ -148,9 +148,12 @@ double monospace_width_em(const std::string& utf8) {
     for (std::size_t i = 0; i < utf8.size();) {
         const auto c = static_cast<unsigned char>(utf8[i]);
         const std::size_t n = c < 0x80 ? 1 : c < 0xe0 ? 2 : c < 0xf0 ? 3 : 4;
-        const bool half_width_kana = n == 3 && c == 0xef &&
-                                     static_cast<unsigned char>(utf8[i + 1]) >= 0xbd &&
-                                     static_cast<unsigned char>(utf8[i + 1]) <= 0xbe;
+        // U+FF61 to U+FF9F, the half-width kana: EF BD A1 to EF BE 9F.
+        const auto second = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0u;
+        const auto third = i + 2 < utf8.size() ? static_cast<unsigned char>(utf8[i + 2]) : 0u;
+        const bool half_width_kana =
+            n == 3 && c == 0xef &&
+            ((second == 0xbd && third >= 0xa1) || (second == 0xbe && third <= 0x9f));
         em += n == 1 ? 0.6 : half_width_kana ? 0.5 : 1.0;
         i += n;
     }

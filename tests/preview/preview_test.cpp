@@ -99,6 +99,13 @@ TEST(Preview, DrawsEachRecordWhereItLies) {
          {{"text",
            {{"transform", "translate(20.000 500.000) scale(1.000 1)"}, {"textLength", "960.000"}},
            "\xe9\x83\xa8\xe5\xb1\x8b"}}},
+        // A half-width kana is half an em, a full-width Latin letter a whole
+        // one: 1.5 x 480 px over a 960 px run.
+        {"half-width kana, full-width letters",
+         "cn0 2 10 0 1\r\nch 0 0 20 0 \"\xb1\x82\x81\r\n",
+         {{"text",
+           {{"transform", "translate(20.000 500.000) scale(1.333 1)"}, {"textLength", "720.000"}},
+           "\xef\xbd\xb1\xef\xbd\x81"}}},
         {"colours: numbered for lines and texts, RGB only for solids",
          "lc2\r\n 0 0 1 1\r\nlc10 #123456\r\n 0 1 1 0\r\nsl 0 0 1 0 1 1\r\nch 0 0 1 0 \"t\r\n",
          {{"line", {{"stroke", "#d00000"}}, ""},
