@@ -34,7 +34,7 @@ class Descriptor final : public ByteSink {
         while (size > 0) {
             if (fd_ < 0) return false;
             const ssize_t put = ::write(fd_, data, size);
-            if (put < 0 && errno == EINTR) continue;
+            if (put < 0 && errno == EINTR && !cut_short_call_gives_up()) continue;
             if (put <= 0) return false; // a full disk, a file-size limit ...
             data += put;
             size -= static_cast<std::size_t>(put);

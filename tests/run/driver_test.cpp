@@ -60,11 +60,14 @@ class EveryOperation final : public FileSystem {
     OpenedFile open_read(const char* name) override {
         return around([&] { return base_.open_read(name); });
     }
-    std::unique_ptr<OutFile> create_new(const char* name, const char* like_name) override {
+    NewFile create_new(const char* name, const char* like_name) override {
         return around([&] { return base_.create_new(name, like_name); });
     }
     Outcome rename(const char* from, const char* to) override {
         return around([&] { return base_.rename(from, to); });
+    }
+    Swap swap(const char* a, const char* b) override {
+        return around([&] { return base_.swap(a, b); });
     }
     Outcome remove_name(const char* name) override {
         return around([&] { return base_.remove_name(name); });
@@ -220,22 +223,33 @@ TEST(Driver, LeftoversUnderNamesTheRunDoesNotNeedAreLeftAlone) {
 }
 
 // Where names tell case apart, the host's name holds the drawing for the
-// whole run: nothing moves it, and the complete output replaces it in one
-// rename, after which the directory is synced. Where they do not, the file
-// goes to the working name, and the directory is synced after the output
-// has replaced it.
+// whole run: nothing moves it, and the complete output swaps names with it
+// in one step, the drawing that came out goes, and the directory is synced;
+// where the file system cannot swap names, the output replaces it in one
+// rename. Where names do not tell case apart, the file goes to the working
+// name, and the directory is synced after the output has replaced it.
 TEST(Driver, TheHostsNameIsNeverEmptyWhereNamesTellCaseApart) {
-    const std::vector<std::string> in_place = {
-        "create JWC_TEMP.$$$", "rename JWC_TEMP.$$$ jwc_temp.txt", "sync directory"};
+    const std::vector<std::string> swapped = {"create JWC_TEMP.$$$",
+                                              "swap JWC_TEMP.$$$ jwc_temp.txt",
+                                              "remove JWC_TEMP.$$$", "sync directory"};
+    const std::vector<std::string> renamed = {"create JWC_TEMP.$$$",
+                                              "rename JWC_TEMP.$$$ jwc_temp.txt", "sync directory"};
     const std::vector<std::string> moved = {
         "rename jwc_temp.txt JWC_x2x2.$$",  "rename JWC_x2x2.$$ JWC_x2x2.$$$",
         "rename JWC_x2x2.$$$ JWC_TEMP.TXT", "create JWC_TEMP.$$$",
         "rename JWC_TEMP.$$$ jwc_temp.txt", "sync directory"};
-    for (bool ignore_case : {false, true}) {
-        testing::MemoryFileSystem fs(ignore_case);
+    struct Case {
+        bool ignore_case;
+        bool swaps;
+        const std::vector<std::string>& operations;
+    } cases[] = {{false, true, swapped}, {false, false, renamed}, {true, true, moved}};
+    for (const Case& c : cases) {
+        testing::MemoryFileSystem fs(c.ignore_case);
+        if (!c.swaps) fs.swaps_unsupported();
         fs.put("jwc_temp.txt", kDrawing);
         EXPECT_EQ(run_in(fs, {"/c3", "/d2"}).status, 0);
-        EXPECT_EQ(fs.operations(), ignore_case ? moved : in_place) << ignore_case;
+        EXPECT_EQ(fs.operations(), c.operations) << c.ignore_case << c.swaps;
+        EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kOutput}}));
     }
     testing::MemoryFileSystem debug;
     debug.put("jwc_temp.txt", kDrawing);
@@ -514,6 +528,16 @@ TEST(Driver, AFaultAtAnyMomentFindsTheOutputsStage) {
                 said_after = files.erase(view.output_name) == 0;
             else if (view.stage == OutputStage::creating || view.stage == OutputStage::partial)
                 files.erase(view.output_name);
+            else if (view.stage == OutputStage::swapping) {
+                // Swapped back if the swap went through, and the output
+                // goes; the swap back fails once the drawing that came out
+                // has gone, and the result stays.
+                const bool swapped = files[view.host_name] == kOutput;
+                if (swapped && files.count(view.output_name))
+                    std::swap(files[view.host_name], files[view.output_name]);
+                said_after = swapped && !files.count(view.output_name);
+                files.erase(view.output_name);
+            }
             const std::string where = std::string(level) + " after " +
                                       std::to_string(memory.operations().size()) + " operations";
             if (said_after) {

@@ -56,11 +56,17 @@ class MemoryFileSystem final : public FileSystem {
     void make_directory(const std::string& name) { directories_.insert(name); }
     // Another run holds the exchange.
     void hold_lock(bool held) { lock_held_ = held; }
+    // The lock a run took is lost: its file was removed or replaced.
+    void lose_lock() { *lock_lost_ = true; }
+    // Names cannot be swapped (the file system cannot, as on Windows).
+    void swaps_unsupported() { swaps_supported_ = false; }
+    // A new file cannot be given the access of another.
+    void refuse_access() { access_refused_ = true; }
     // A disk with this many bytes free: a write beyond them stops short and
     // fails; a removed file gives its bytes back.
     void set_free_space(std::size_t bytes) { space_->limited = true, space_->free = bytes; }
     std::size_t free_space() const { return space_->free; }
-    // "rename FROM TO", "remove NAME", "create NAME", "sync directory", in order.
+    // "rename FROM TO", "swap A B", "remove NAME", "create NAME", "sync directory", in order.
     // (Creating the lock file is not among them: it goes with the lock.)
     const std::vector<std::string>& operations() const { return operations_; }
 
@@ -74,8 +80,9 @@ class MemoryFileSystem final : public FileSystem {
 
     using FileSystem::create_new;
     OpenedFile open_read(const char* name) override;
-    std::unique_ptr<OutFile> create_new(const char* name, const char* like_name) override;
+    NewFile create_new(const char* name, const char* like_name) override;
     Outcome rename(const char* from, const char* to) override;
+    Swap swap(const char* a, const char* b) override;
     Outcome remove_name(const char* name) override;
     Entry inspect(const char* name) override;
     std::vector<FileId> reached_through_links(const char*) override { return {}; }
@@ -117,6 +124,9 @@ class MemoryFileSystem final : public FileSystem {
 
     bool ignore_case_;
     bool lock_held_ = false;
+    std::shared_ptr<bool> lock_lost_ = std::make_shared<bool>(false);
+    bool swaps_supported_ = true;
+    bool access_refused_ = false;
     bool directory_sync_fails_ = false;
     std::set<std::string> held_, readable_;
     std::shared_ptr<memory_detail::Space> space_ = std::make_shared<memory_detail::Space>();
@@ -136,6 +146,10 @@ class In final : public InFile {
         bytes.copy(data, n, pos_);
         pos_ += n;
         return static_cast<long>(n);
+    }
+    bool rewind() override {
+        pos_ = 0;
+        return true;
     }
     bool close() override { return true; }
 
@@ -164,7 +178,14 @@ class Out final : public OutFile {
     std::shared_ptr<Space> space_;
 };
 
-class Lock final : public ExchangeLock {};
+class Lock final : public ExchangeLock {
+  public:
+    explicit Lock(std::shared_ptr<bool> lost) : lost_(std::move(lost)) {}
+    bool still_held() const override { return !*lost_; }
+
+  private:
+    std::shared_ptr<bool> lost_;
+};
 
 } // namespace memory_detail
 
@@ -175,12 +196,24 @@ inline OpenedFile MemoryFileSystem::open_read(const char* name) {
     return {std::make_unique<memory_detail::In>(it->second), Outcome::done, state_of(it->second)};
 }
 
-inline std::unique_ptr<OutFile> MemoryFileSystem::create_new(const char* name, const char*) {
-    if (is_directory(name) || files_.count(stored_name(name))) return nullptr;
+inline NewFile MemoryFileSystem::create_new(const char* name, const char* like_name) {
+    if (is_directory(name) || files_.count(stored_name(name))) return {};
+    if (like_name && access_refused_) return {nullptr, {}, true};
     auto content = std::make_shared<memory_detail::Stored>();
     files_[name] = content;
     operations_.push_back(std::string("create ") + name);
-    return std::make_unique<memory_detail::Out>(content, space_);
+    return {std::make_unique<memory_detail::Out>(content, space_), state_of(content).id, false};
+}
+
+inline Swap MemoryFileSystem::swap(const char* a, const char* b) {
+    if (!swaps_supported_) return Swap::unsupported;
+    if (is_held(a) || is_held(b)) return Swap::failed;
+    auto first = files_.find(stored_name(a));
+    auto second = files_.find(stored_name(b));
+    if (first == files_.end() || second == files_.end()) return Swap::failed;
+    std::swap(first->second, second->second);
+    operations_.push_back(std::string("swap ") + a + " " + b);
+    return Swap::done;
 }
 
 inline Outcome MemoryFileSystem::rename(const char* from, const char* to) {
@@ -226,7 +259,8 @@ inline Entry MemoryFileSystem::inspect(const char* name) {
 inline LockResult MemoryFileSystem::lock_directory(const char*,
                                                    std::unique_ptr<ExchangeLock>& lock) {
     if (lock_held_) return LockResult::busy;
-    lock = std::make_unique<memory_detail::Lock>();
+    *lock_lost_ = false;
+    lock = std::make_unique<memory_detail::Lock>(lock_lost_);
     return LockResult::locked;
 }
 
