@@ -87,10 +87,11 @@ enum class EntryKind {
 
 struct Entry {
     EntryKind kind = EntryKind::missing;
-    bool is_link = false; // the name itself is a symbolic link
-    bool held = false;    // there, but another program holds it (Windows)
-    FileId entry_file;    // the directory entry's own file (for a link, the link)
-    FileState target;     // what the name leads to, links followed
+    bool is_link = false;    // the name itself is a symbolic link
+    bool held = false;       // there, but another program holds it (Windows)
+    bool unreadable = false; // the look itself failed (an I/O error): nothing is known
+    FileId entry_file;       // the directory entry's own file (for a link, the link)
+    FileState target;        // what the name leads to, links followed
 
     bool exists() const { return kind != EntryKind::missing || is_link; }
 };

@@ -275,10 +275,14 @@ class WorkingDirectory final : public FileSystem {
     Entry inspect(const char* name) override {
         Entry e;
         struct stat st {};
-        if (::lstat(name, &st) != 0) return e;
+        if (::lstat(name, &st) != 0) {
+            e.unreadable = errno != ENOENT && errno != ENOTDIR;
+            return e;
+        }
         e.is_link = S_ISLNK(st.st_mode);
         e.entry_file = identity(st);
         if (e.is_link && ::stat(name, &st) != 0) {
+            e.unreadable = errno == EIO;
             e.kind = EntryKind::other; // a link that leads nowhere
             return e;
         }

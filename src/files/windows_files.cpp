@@ -157,7 +157,12 @@ class WorkingDirectory final : public FileSystem {
     Entry inspect(const char* name) override {
         Entry e;
         const DWORD attributes = GetFileAttributesA(name);
-        if (attributes == INVALID_FILE_ATTRIBUTES) return e;
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            e.unreadable =
+                error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && !is_held(error);
+            return e;
+        }
         e.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         BY_HANDLE_FILE_INFORMATION info{};
         DWORD type = FILE_TYPE_UNKNOWN;

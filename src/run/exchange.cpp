@@ -201,6 +201,7 @@ void Exchange::keep_output() {
 // or replaced meanwhile is not what the output was made from.
 Status Exchange::check_drawing_unchanged() {
     const Entry now = fs_.inspect(drawing_name());
+    if (now.unreadable) return Failure::naming(Report::cannot_read, drawing_name());
     if (drawing_file_ && now.kind == EntryKind::regular && now.target == drawing_as_read_)
         return std::nullopt;
     return Failure::of(Report::changed);
@@ -234,30 +235,36 @@ Status Exchange::replace_drawing_with_output() {
 // Whether the file the swap took out is the drawing as it was read: the
 // same file (kept open, so no other can have its identity), size and
 // modification time, and, read again, the same bytes. Its change time
-// moved with the swap itself.
-bool Exchange::came_out_as_read() {
+// moved with the swap itself. A failed look or read is said as such.
+Status Exchange::check_came_out_as_read() {
     const Entry out = fs_.inspect(kOutputName); // a link the host's name was: what it leads to
+    if (out.unreadable) return Failure::naming(Report::cannot_read, kHostName);
     if (out.kind != EntryKind::regular || !(out.target.id == drawing_as_read_.id) ||
         out.target.size != drawing_as_read_.size ||
-        out.target.modified != drawing_as_read_.modified || read_failed_)
-        return false;
+        out.target.modified != drawing_as_read_.modified)
+        return Failure::of(Report::changed);
     const std::uint64_t read_before = bytes_read_;
     const std::uint64_t checksum_before = checksum_.value();
-    if (!read_drawing_again()) return false;
+    if (read_failed_ || !read_drawing_again())
+        return Failure::naming(Report::cannot_read, kHostName);
     for (;;) {
         const long got = drawing_source_.read(check_block_.get(), kCheckBlock);
-        if (got < 0) return false;
+        if (got < 0) return Failure::naming(Report::cannot_read, kHostName);
         if (got == 0) break;
     }
-    return bytes_read_ == read_before && checksum_.value() == checksum_before;
+    if (bytes_read_ != read_before || checksum_.value() != checksum_before)
+        return Failure::of(Report::changed);
+    return std::nullopt;
 }
 
 // The output and the drawing have swapped names. The host's name must now
 // hold this run's output and the drawing must have come out as it was
 // read; else they swap back, and the host's name holds what it held.
 Status Exchange::swap_in_output() {
-    const bool in_place = output_is_ours(kHostName);
-    if (in_place && came_out_as_read()) {
+    Status not_as_read = output_is_ours(kHostName)
+                             ? check_came_out_as_read()
+                             : Failure::rename(kOutputName, kHostName, Outcome::failed);
+    if (!not_as_read) {
         // The drawing as it was (or the link to it), now under the output's
         // name, goes; else the next run removes it. Until it has gone, a
         // fault would still swap back.
@@ -272,11 +279,10 @@ Status Exchange::swap_in_output() {
         // keeps the result, and the other file under the output's name stays.
         ending_.output_kept();
         output_on_disk_ = false;
-        return Failure::of(Report::changed);
+        return not_as_read;
     }
     ending_.output_created(output_id_);
-    return in_place ? Failure::of(Report::changed)
-                    : Failure::rename(kOutputName, kHostName, Outcome::failed);
+    return not_as_read;
 }
 
 // Where no swap can be had: the output is renamed over the host's name,

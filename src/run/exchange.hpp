@@ -105,7 +105,7 @@ class Exchange {
     [[nodiscard]] Status clear_leftover_output(bool locked);
     [[nodiscard]] Status check_still_ours();
     [[nodiscard]] Status swap_in_output();
-    [[nodiscard]] bool came_out_as_read();
+    [[nodiscard]] Status check_came_out_as_read();
     [[nodiscard]] bool output_is_ours(const char* name);
     [[nodiscard]] Status rename_output_over_drawing();
     [[nodiscard]] Status after_result_in_place();

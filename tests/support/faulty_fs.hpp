@@ -50,8 +50,11 @@ class FaultyFileSystem final : public FileSystem, public Interrupts {
         return step() ? base_.remove_name(name) : Outcome::failed;
     }
     Entry inspect(const char* name) override {
-        // A failed look finds nothing there.
-        return step() ? base_.inspect(name) : Entry{};
+        // A failed look finds nothing there, and says so.
+        if (step()) return base_.inspect(name);
+        Entry failed;
+        failed.unreadable = true;
+        return failed;
     }
     std::vector<FileId> reached_through_links(const char* name) override {
         return step(true) ? base_.reached_through_links(name) : std::vector<FileId>{};
