@@ -60,14 +60,23 @@ struct OpenedFile {
     FileState state;
 };
 
+// Keeps a file's identity from going to another file while it is held:
+// the file, even if its name is removed, is not freed.
+class FileHold {
+  public:
+    virtual ~FileHold() = default;
+};
+
 // A file created new: the file and the one it is (another file under its
-// name later is not it); no file when the name was taken or creation
-// failed. `access_refused`: it was made, but could not be given the
-// access asked for, and was removed again.
+// name later is not it), held past the file's close where the platform
+// reuses identities; no file when the name was taken or creation failed.
+// `access_refused`: it was made, but could not be given the access asked
+// for, and was removed again.
 struct NewFile {
     std::unique_ptr<OutFile> file;
     FileId id;
     bool access_refused = false;
+    std::unique_ptr<FileHold> hold;
 };
 
 // How a swap of two names went.

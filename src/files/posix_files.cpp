@@ -44,6 +44,17 @@ class PosixInFile final : public InFile {
     int fd_;
 };
 
+// A second descriptor of a file: while it is open the file's inode is not
+// freed, so no file made later gets its identity.
+class DescriptorHold final : public FileHold {
+  public:
+    explicit DescriptorHold(int fd) : fd_(fd) {}
+    ~DescriptorHold() override { (void)close_descriptor(fd_); } // only held
+
+  private:
+    int fd_;
+};
+
 EntryKind kind_of(const struct stat& st) {
     if (S_ISREG(st.st_mode)) return EntryKind::regular;
     if (S_ISDIR(st.st_mode)) return EntryKind::directory;
@@ -242,13 +253,15 @@ class WorkingDirectory final : public FileSystem {
         if (fd < 0) return {};
         struct stat st {};
         const bool known = ::fstat(fd, &st) == 0;
-        NewFile made{nullptr, identity(st), false};
+        NewFile made{nullptr, identity(st), false, nullptr};
         if (!known || (like_name && !give_access_of(fd, like_name))) {
             if (still_named(fd, name)) (void)::unlink(name); // else not ours to remove
             (void)close_descriptor(fd);                      // nothing written
             made.access_refused = known;
             return made;
         }
+        const int second = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (second >= 0) made.hold = std::make_unique<DescriptorHold>(second); // else unheld
         made.file = make_posix_output_file(fd);
         return made;
     }

@@ -132,7 +132,7 @@ class WorkingDirectory final : public FileSystem {
         if (h == INVALID_HANDLE_VALUE) return {};
         BY_HANDLE_FILE_INFORMATION info{};
         const bool known = GetFileInformationByHandle(h, &info) != 0;
-        NewFile made{make_windows_output_file(h), identity(info), false};
+        NewFile made{make_windows_output_file(h), identity(info), false, nullptr};
         if (!known) {
             made.file.reset();       // closed: the file cannot be told apart from another
             (void)DeleteFileA(name); // made here just now and still empty

@@ -174,6 +174,7 @@ Status Exchange::create_output(std::unique_ptr<OutFile>& file) {
         return Failure::naming(Report::no_output_file, kOutputName);
     }
     output_id_ = made.id;
+    output_hold_ = std::move(made.hold);
     output_on_disk_ = true;
     ending_.output_created(made.id);
     file = std::move(made.file);
@@ -258,12 +259,15 @@ Status Exchange::check_came_out_as_read() {
 }
 
 // The output and the drawing have swapped names. The host's name must now
-// hold this run's output and the drawing must have come out as it was
-// read; else they swap back, and the host's name holds what it held.
+// hold this run's output, the drawing must have come out as it was read,
+// and the lock must still be the run's; else they swap back, and the host's
+// name holds what it held.
 Status Exchange::swap_in_output() {
     Status not_as_read = output_is_ours(kHostName)
                              ? check_came_out_as_read()
                              : Failure::rename(kOutputName, kHostName, Outcome::failed);
+    // A lock lost since the last look lets another run in: it goes back too.
+    if (!not_as_read && lock_ && !lock_->still_held()) not_as_read = Failure::of(Report::locked);
     if (!not_as_read) {
         // The drawing as it was (or the link to it), now under the output's
         // name, goes; else the next run removes it. Until it has gone, a

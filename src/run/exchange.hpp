@@ -127,7 +127,8 @@ class Exchange {
     std::uint64_t bytes_read_ = 0;
     std::unique_ptr<char[]> check_block_; // the drawing read again into it
     bool read_failed_ = false;
-    FileId output_id_; // this run's output file
+    FileId output_id_;                      // this run's output file
+    std::unique_ptr<FileHold> output_hold_; // keeps its identity its own to the end
     bool output_on_disk_ = false;
 };
 

@@ -72,7 +72,9 @@ class EveryOperation final : public FileSystem {
     Outcome remove_name(const char* name) override {
         return around([&] { return base_.remove_name(name); });
     }
-    Entry inspect(const char* name) override { return base_.inspect(name); }
+    Entry inspect(const char* name) override {
+        return around([&] { return base_.inspect(name); });
+    }
     std::vector<FileId> reached_through_links(const char* name) override {
         return base_.reached_through_links(name);
     }
@@ -300,6 +302,96 @@ TEST(Driver, ADrawingChangedDuringTheRunIsNotReplaced) {
             Files files = memory.listing();
             EXPECT_EQ(files["jwc_temp.txt"], "lc4\r\n") << where;
             EXPECT_EQ(files.count("JWC_TEMP.$$$"), std::string(level) == "/t1" ? 1u : 0u) << where;
+        }
+    }
+}
+
+// Until the result is in place, another program may change the folder: a
+// lock file removed (its owner may, in a sticky folder), which would let
+// another run in; an output replaced (by such a run); a rewrite that leaves the drawing's size
+// and times alone (through a shared mapping); a look at the drawing that
+// fails with an I/O error. None ends with status 0, none puts anything
+// over the drawing, and the other's output is left alone.
+TEST(Driver, TheResultGoesInOnlyOverTheDrawingAsReadWhileTheRunHoldsTheFolder) {
+    const std::string newer = std::string(kDrawing).replace(kDrawing.find("ABC"), 3, "XYZ");
+    struct Case {
+        const char* what;
+        std::function<void(testing::MemoryFileSystem&)> change;
+        std::string said;
+        Files left;
+    } cases[] = {
+        {"the lock lost",
+         [](testing::MemoryFileSystem& m) { m.lose_lock(); },
+         "Cannot lock file: jwc_temp.txt (another run is using it) \n",
+         {{"jwc_temp.txt", kDrawing}}},
+        {"the output replaced",
+         [](testing::MemoryFileSystem& m) { m.put("JWC_TEMP.$$$", "x"); },
+         "Cannot rename file: JWC_TEMP.$$$ to jwc_temp.txt \n",
+         {{"jwc_temp.txt", kDrawing}, {"JWC_TEMP.$$$", "x"}}},
+        {"a rewrite without a trace",
+         [&](testing::MemoryFileSystem& m) { m.rewrite_quietly("jwc_temp.txt", newer); },
+         "Cannot replace file: jwc_temp.txt (it changed during the run) \n",
+         {{"jwc_temp.txt", newer}}},
+        {"an I/O error at the last look",
+         [](testing::MemoryFileSystem& m) { m.make_unreadable("jwc_temp.txt"); },
+         "Cannot read file: jwc_temp.txt \n",
+         {{"jwc_temp.txt", kDrawing}}},
+    };
+    for (const Case& c : cases) {
+        testing::MemoryFileSystem memory;
+        memory.put("jwc_temp.txt", kDrawing);
+        bool changed = false;
+        EveryOperation fs(memory, [&] {
+            // Once the output is complete: it is synced and closed before
+            // anything looks at the drawing again.
+            const Files files = memory.listing();
+            if (changed || files.count("JWC_TEMP.$$$") == 0 || files.at("JWC_TEMP.$$$") != kOutput)
+                return;
+            changed = true;
+            c.change(memory);
+        });
+        const Ran r = run_in(fs, {"/c3", "/d2"});
+        EXPECT_TRUE(changed) << c.what;
+        EXPECT_EQ(r.status, 1) << c.what;
+        EXPECT_EQ(r.err, c.said) << c.what;
+        EXPECT_EQ(memory.listing(), c.left) << c.what;
+    }
+}
+
+// The output cannot be given the drawing's permissions, owner or ACL: it
+// goes at once, and the drawing stays as it was.
+TEST(Driver, AnOutputWithoutTheDrawingsAccessReplacesNothing) {
+    for (const char* level : {"/t0", "/t1"}) {
+        testing::MemoryFileSystem fs;
+        fs.put("jwc_temp.txt", kDrawing);
+        fs.refuse_access();
+        const Ran r = run_in(fs, {level});
+        EXPECT_EQ(r.status, 1) << level;
+        EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ \n") << level;
+        EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kDrawing}})) << level;
+    }
+}
+
+// Without locks, a leftover output may be a live run's: it stays, nothing
+// is touched, and the message says what it is and what to do. With locks
+// it is an earlier run's, and goes.
+TEST(Driver, ALeftoverOutputIsRemovedOnlyUnderTheLock) {
+    for (bool locks : {true, false}) {
+        testing::MemoryFileSystem fs;
+        fs.put("jwc_temp.txt", kDrawing);
+        fs.put("JWC_TEMP.$$$", "partial");
+        if (!locks) fs.locks_unavailable();
+        const Ran r = run_in(fs, {"/c3", "/d2"});
+        if (locks) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kOutput}}));
+        } else {
+            EXPECT_EQ(r.status, -1);
+            EXPECT_EQ(r.err, "Cannot create file: JWC_TEMP.$$$ (left by an earlier run; delete it "
+                             "when no run is live) \n");
+            EXPECT_EQ(fs.listing(),
+                      (Files{{"jwc_temp.txt", kDrawing}, {"JWC_TEMP.$$$", "partial"}}));
+            EXPECT_TRUE(fs.operations().empty());
         }
     }
 }
