@@ -366,14 +366,17 @@ int calls_in_a_run(const std::string& syscall, const Launch& launch) {
 }
 
 // A run under strace, which changes what the `at`-th call of `syscall`
-// does (`what`: an error or a signal, as strace's inject= says).
+// does (`what`: an error or a signal, as strace's inject= says); with
+// `on_file`, only calls on that file count.
 ProgramResult run_injected(const TempDir& dir, const std::string& syscall, int at,
-                           const std::string& what, const Launch& launch) {
-    return run_program("/usr/bin/strace", dir.path(),
-                       {"-f", "-qq", "-o", "/dev/null", "-e", "trace=" + syscall, "-e",
-                        "inject=" + syscall + ":" + what + ":when=" + std::to_string(at),
-                        TEXTMATTE_EXE},
-                       launch);
+                           const std::string& what, const Launch& launch,
+                           const std::string& on_file = "") {
+    std::vector<std::string> args = {"-f", "-qq", "-o", "/dev/null"};
+    if (!on_file.empty()) args.insert(args.end(), {"-P", on_file});
+    args.insert(args.end(),
+                {"-e", "trace=" + syscall, "-e",
+                 "inject=" + syscall + ":" + what + ":when=" + std::to_string(at), TEXTMATTE_EXE});
+    return run_program("/usr/bin/strace", dir.path(), args, launch);
 }
 
 // Why strace cannot be used here, or "".
@@ -709,7 +712,7 @@ TEST(Sharing, AReadFailureNamesTheHostsFile) {
     if (calls_in_a_run("read", traceable()) < 1) GTEST_SKIP() << "strace cannot trace here";
     TempDir dir;
     dir.write(kHost, kSmallDrawing);
-    const ProgramResult r = run_injected(dir, "read", 1, "error=EIO", traceable());
+    const ProgramResult r = run_injected(dir, "read", 1, "error=EIO", traceable(), dir.at(kHost));
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(r.err, "Cannot read file: jwc_temp.txt \n");
     EXPECT_EQ(dir.files(), (Files{{kHost, kSmallDrawing}}));
