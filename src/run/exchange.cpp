@@ -34,7 +34,8 @@ Exchange::~Exchange() {
 }
 
 // A name that leads to one of the program's own names, through any number
-// of links, would have the run remove or rename over the drawing itself.
+// of links, or through one of them as a folder on the way, would have the
+// run remove or rename over the drawing itself, or remove what leads to it.
 Status Exchange::refuse_links(const Entry& host) {
     if (!host.is_link) return std::nullopt;
     const std::vector<FileId> reached = fs_.reached_through_links(kHostName);
