@@ -40,6 +40,8 @@ struct FileState {
 
 class InFile : public ByteSource {
   public:
+    // Goes back to the file's first byte, to read it again.
+    [[nodiscard]] virtual bool rewind() = 0;
     [[nodiscard]] virtual bool close() = 0;
 };
 
@@ -61,6 +63,32 @@ struct OpenedFile {
     FileState state;
 };
 
+// Keeps a file's identity from going to another file while it is held:
+// the file, even if its name is removed, is not freed.
+class FileHold {
+  public:
+    virtual ~FileHold() = default;
+};
+
+// A file created new: the file and the one it is (another file under its
+// name later is not it), held past the file's close where the platform
+// reuses identities; no file when the name was taken or creation failed.
+// `access_refused`: it was made, but could not be given the access asked
+// for, and was removed again.
+struct NewFile {
+    std::unique_ptr<OutFile> file;
+    FileId id;
+    bool access_refused = false;
+    std::unique_ptr<FileHold> hold;
+};
+
+// How a swap of two names went.
+enum class Swap {
+    done,
+    failed,      // refused: a name missing, no right to it ...
+    unsupported, // the file system cannot swap two names in one step
+};
+
 // What a name in the directory holds.
 enum class EntryKind {
     missing,
@@ -71,10 +99,11 @@ enum class EntryKind {
 
 struct Entry {
     EntryKind kind = EntryKind::missing;
-    bool is_link = false; // the name itself is a symbolic link
-    bool held = false;    // there, but another program holds it (Windows)
-    FileId entry_file;    // the directory entry's own file (for a link, the link)
-    FileState target;     // what the name leads to, links followed
+    bool is_link = false;    // the name itself is a symbolic link
+    bool held = false;       // there, but another program holds it (Windows)
+    bool unreadable = false; // the look itself failed (an I/O error): nothing is known
+    FileId entry_file;       // the directory entry's own file (for a link, the link)
+    FileState target;        // what the name leads to, links followed
 
     bool exists() const { return kind != EntryKind::missing || is_link; }
 };
@@ -84,6 +113,9 @@ struct Entry {
 class ExchangeLock {
   public:
     virtual ~ExchangeLock() = default;
+    // Whether the lock still keeps other runs out: a lock file removed or
+    // replaced under its name locks nothing any more.
+    virtual bool still_held() const { return true; }
 };
 
 enum class LockResult {
@@ -99,14 +131,18 @@ class FileSystem {
     // Opens a regular file (links followed) for reading, without blocking on
     // a FIFO or device.
     virtual OpenedFile open_read(const char* name) = 0;
-    // Creates a new, empty file; nullptr when the name is taken (also by a
+    // Creates a new, empty file; no file when the name is taken (also by a
     // link, which is never followed) or creation fails. Where `like_name`
     // is given, the file gets that file's permissions (and access ACL),
-    // owner and group, as far as the process may give them.
-    virtual std::unique_ptr<OutFile> create_new(const char* name, const char* like_name) = 0;
-    std::unique_ptr<OutFile> create_new(const char* name) { return create_new(name, nullptr); }
+    // owner and group, or is removed again (`access_refused`) where any of
+    // them cannot be given.
+    virtual NewFile create_new(const char* name, const char* like_name) = 0;
+    NewFile create_new(const char* name) { return create_new(name, nullptr); }
     // Moves `from` to `to`, replacing a file of that name, atomically.
     [[nodiscard]] virtual Outcome rename(const char* from, const char* to) = 0;
+    // Swaps the files under two names in one step, where the file system
+    // can: each name then leads to the file the other did.
+    [[nodiscard]] virtual Swap swap(const char* a, const char* b) = 0;
     // Removes a name of a file or link (never what a link leads to), but not
     // a directory.
     [[nodiscard]] virtual Outcome remove_name(const char* name) = 0;
@@ -139,6 +175,17 @@ FileSystem& real_file_system();
 // handler may; false when it was not removed: nothing was there, or the
 // system refused.
 bool remove_name_at_once(const char* name) noexcept;
+// For a signal handler too: whether `name` is the file `id` itself (not a
+// link to it), and the swap of two names in one system call.
+bool names_file_at_once(const char* name, const FileId& id) noexcept;
+bool swap_at_once(const char* a, const char* b) noexcept;
+
+// A read or write that a signal cut short asks `stop` whether to give up
+// (and fail) rather than try again: the run's question whether an
+// interrupt is pending. Until it is set, it tries again.
+using StopQuestion = bool (*)() noexcept;
+void give_up_cut_short_calls_when(StopQuestion stop) noexcept;
+bool cut_short_call_gives_up() noexcept;
 
 // Console streams as byte sinks.
 ByteSink& standard_output();

@@ -1,4 +1,5 @@
 // The file layer on POSIX systems.
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -18,20 +19,37 @@ namespace textmatte {
 
 namespace {
 
+std::atomic<StopQuestion> stop_question{nullptr};
+static_assert(std::atomic<StopQuestion>::is_always_lock_free, "read after a signal");
+
 class PosixInFile final : public InFile {
   public:
     explicit PosixInFile(int fd) : fd_(fd) {}
     ~PosixInFile() override { (void)close_descriptor(fd_); } // nothing to report on the way out
 
+    // A read that blocks (a hung network or FUSE file) and is cut short by
+    // a signal gives up when the run is to stop.
     long read(char* data, std::size_t size) override {
         if (fd_ < 0) return -1;
         for (;;) {
             const ssize_t got = ::read(fd_, data, size);
             if (got >= 0) return static_cast<long>(got);
-            if (errno != EINTR) return -1;
+            if (errno != EINTR || cut_short_call_gives_up()) return -1;
         }
     }
+    bool rewind() override { return fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0; }
     bool close() override { return close_descriptor(fd_); }
+
+  private:
+    int fd_;
+};
+
+// A second descriptor of a file: while it is open the file's inode is not
+// freed, so no file made later gets its identity.
+class DescriptorHold final : public FileHold {
+  public:
+    explicit DescriptorHold(int fd) : fd_(fd) {}
+    ~DescriptorHold() override { (void)close_descriptor(fd_); } // only held
 
   private:
     int fd_;
@@ -74,33 +92,43 @@ int open_regular(const char* name, struct stat& st) {
 
 constexpr const char* kAccessAcl = "system.posix_acl_access";
 
+bool no_acls_here(int error) {
+    return error == ENOTSUP || error == EOPNOTSUPP;
+}
+
 // Gives a new file the access ACL of another, or none where the other has
 // none (a default ACL of the directory may have given it one). A file
-// system without ACLs has nothing to copy.
-void copy_access_acl(int fd, const char* like_name) {
+// system without ACLs has nothing to copy; any other failure is one.
+[[nodiscard]] bool copy_access_acl(int fd, const char* like_name) {
     const ssize_t size = ::getxattr(like_name, kAccessAcl, nullptr, 0);
     if (size < 0) {
-        if (errno == ENODATA) (void)::fremovexattr(fd, kAccessAcl); // ENODATA when it has none
-        return;
+        if (no_acls_here(errno)) return true;
+        if (errno != ENODATA) return false; // ENODATA: it has none
+        return ::fremovexattr(fd, kAccessAcl) == 0 || errno == ENODATA || no_acls_here(errno);
     }
     std::string acl(static_cast<std::size_t>(size), '\0');
     const ssize_t got = ::getxattr(like_name, kAccessAcl, acl.data(), acl.size());
-    if (got > 0) (void)::fsetxattr(fd, kAccessAcl, acl.data(), static_cast<std::size_t>(got), 0);
+    return got > 0 &&
+           ::fsetxattr(fd, kAccessAcl, acl.data(), static_cast<std::size_t>(got), 0) == 0;
 }
 
-// Gives a new file the permissions, owner and group of another, as far as
-// this process may. The permissions go first, while the file is still the
-// process's own; then the owner, which a process may be unable to give
-// (another user's file), and then at least the group where it belongs to
-// it. Only the permission bits: no set-id or sticky bit on a drawing.
-void give_access_of(int fd, const char* like_name) {
+// Gives a new file the permissions, owner and group of another: all of
+// them, checked afterwards, or false. The permissions go first, while the
+// file is still the process's own; then the owner and group, unless the
+// file has them already. Only the permission bits: no set-id or sticky bit
+// on a drawing.
+[[nodiscard]] bool give_access_of(int fd, const char* like_name) {
     struct stat like {};
-    if (::stat(like_name, &like) != 0) return;
-    copy_access_acl(fd, like_name);
+    if (::stat(like_name, &like) != 0 || !copy_access_acl(fd, like_name)) return false;
     // An ACL's mask is the group bits: the same after the ACL as before.
-    (void)::fchmod(fd, like.st_mode & 0777); // the file is ours: cannot fail
-    if (::fchown(fd, like.st_uid, like.st_gid) != 0)
-        (void)::fchown(fd, static_cast<uid_t>(-1), like.st_gid); // may be denied: stays ours
+    if (::fchmod(fd, like.st_mode & 0777) != 0) return false;
+    struct stat made {};
+    if (::fstat(fd, &made) != 0) return false;
+    if ((made.st_uid != like.st_uid || made.st_gid != like.st_gid) &&
+        (::fchown(fd, like.st_uid, like.st_gid) != 0 || ::fstat(fd, &made) != 0))
+        return false;
+    return (made.st_mode & 0777) == (like.st_mode & 0777) && made.st_uid == like.st_uid &&
+           made.st_gid == like.st_gid;
 }
 
 // Whether `fd` is the file under `name`, not a link: a lock file removed or
@@ -123,11 +151,44 @@ class PosixLock final : public ExchangeLock {
             (void)::unlink(name_);   // a lock file left behind is taken by the next run
         (void)close_descriptor(fd_); // closing releases the lock
     }
+    bool still_held() const override { return still_named(fd_, name_); }
 
   private:
     int fd_;
     const char* name_;
 };
+
+constexpr mode_t kLockMode = 0644; // other users' runs must open it too
+
+// Makes the lock file, complete with its mode before it appears under its
+// name, so that no other user's run ever finds one it cannot open: made
+// without a name, given its mode, then linked under the name, never over a
+// file there. Where the file system cannot make a file without a name, it
+// is made under its name with its mode at once, the umask set aside. -1
+// with errno EEXIST when another run made it first.
+int make_lock_file(const char* name) {
+#if defined(O_TMPFILE)
+    int fd = ::open(".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        char path[32];
+        std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+        const bool linked = ::fchmod(fd, kLockMode) == 0 &&
+                            ::linkat(AT_FDCWD, path, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
+        if (linked) return fd;
+        const int error = errno;
+        (void)close_descriptor(fd); // the file without a name goes with it
+        if (error == EEXIST) return errno = EEXIST, -1;
+    }
+#endif
+    const mode_t mask = ::umask(0);
+    const int made =
+        ::open(name, O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, kLockMode);
+    (void)::umask(mask); // returns the mask set just above
+    // A default ACL of the folder takes the umask's place and may have
+    // narrowed the mode.
+    if (made >= 0) (void)::fchmod(made, kLockMode);
+    return made;
+}
 
 // Opens the lock file, or makes it, read-only: a lock needs no more, and
 // another user sharing the folder may open it too. A link, a directory, a
@@ -148,11 +209,32 @@ int open_lock_file(const char* name, bool& made) {
         return fd;
     }
     if (errno != ENOENT) return -1;
-    int fd = ::open(name, O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644);
-    if (fd < 0) return -1;
-    (void)::fchmod(fd, 0644); // whatever the umask: other users' runs must open it too
-    made = true;
+    const int fd = make_lock_file(name);
+    made = fd >= 0;
     return fd;
+}
+
+// The path from `done` (a resolved folder, "" for the working one) to the
+// entry `component` in it.
+std::string joined(const std::string& done, const std::string& component) {
+    std::string path = done;
+    if (!path.empty() && path != "/") path.push_back('/');
+    path.append(component);
+    return path;
+}
+
+// The components of a path, in order; "." and empty ones left out.
+void push_components_front(std::vector<std::string>& left, const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = path.find('/', start);
+        if (slash == std::string::npos) slash = path.size();
+        const std::string part = path.substr(start, slash - start);
+        if (!part.empty() && part != ".") parts.push_back(part);
+        start = slash + 1;
+    }
+    left.insert(left.begin(), parts.begin(), parts.end());
 }
 
 class WorkingDirectory final : public FileSystem {
@@ -164,17 +246,39 @@ class WorkingDirectory final : public FileSystem {
         return {std::make_unique<PosixInFile>(fd), Outcome::done, state_of(st)};
     }
 
-    std::unique_ptr<OutFile> create_new(const char* name, const char* like_name) override {
+    NewFile create_new(const char* name, const char* like_name) override {
         // Private until it has the access it is to have.
         const mode_t first = like_name ? 0600 : 0666;
-        const int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, first);
-        if (fd < 0) return nullptr;
-        if (like_name) give_access_of(fd, like_name);
-        return make_posix_output_file(fd);
+        int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, first);
+        if (fd < 0) return {};
+        struct stat st {};
+        const bool known = ::fstat(fd, &st) == 0;
+        NewFile made{nullptr, identity(st), false, nullptr};
+        if (!known || (like_name && !give_access_of(fd, like_name))) {
+            if (still_named(fd, name)) (void)::unlink(name); // else not ours to remove
+            (void)close_descriptor(fd);                      // nothing written
+            made.access_refused = known;
+            return made;
+        }
+        const int second = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (second >= 0) made.hold = std::make_unique<DescriptorHold>(second); // else unheld
+        made.file = make_posix_output_file(fd);
+        return made;
     }
 
     Outcome rename(const char* from, const char* to) override {
         return std::rename(from, to) == 0 ? Outcome::done : Outcome::failed;
+    }
+
+    Swap swap(const char* a, const char* b) override {
+#if defined(RENAME_EXCHANGE)
+        if (::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE) == 0) return Swap::done;
+        return errno == EINVAL || errno == ENOSYS || errno == ENOTSUP ? Swap::unsupported
+                                                                      : Swap::failed;
+#else
+        (void)a, (void)b;
+        return Swap::unsupported;
+#endif
     }
 
     Outcome remove_name(const char* name) override {
@@ -184,10 +288,14 @@ class WorkingDirectory final : public FileSystem {
     Entry inspect(const char* name) override {
         Entry e;
         struct stat st {};
-        if (::lstat(name, &st) != 0) return e;
+        if (::lstat(name, &st) != 0) {
+            e.unreadable = errno != ENOENT && errno != ENOTDIR;
+            return e;
+        }
         e.is_link = S_ISLNK(st.st_mode);
         e.entry_file = identity(st);
         if (e.is_link && ::stat(name, &st) != 0) {
+            e.unreadable = errno == EIO;
             e.kind = EntryKind::other; // a link that leads nowhere
             return e;
         }
@@ -196,21 +304,34 @@ class WorkingDirectory final : public FileSystem {
         return e;
     }
 
+    // Resolves the path as the system does, a component at a time, and
+    // notes every entry passed on the way: each folder and each link of
+    // the target of every link, and the last entry.
     std::vector<FileId> reached_through_links(const char* name) override {
         std::vector<FileId> reached;
-        std::string path = name;
-        for (int depth = 0; depth <= kMostLinks; ++depth) {
-            struct stat st {};
-            if (::lstat(path.c_str(), &st) != 0) break;
-            if (depth > 0) reached.push_back(identity(st));
-            if (!S_ISLNK(st.st_mode)) break;
-            char target[PATH_MAX];
-            const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
-            if (n <= 0 || static_cast<std::size_t>(n) == sizeof target) break;
-            // A relative target is relative to the link's own directory.
-            const std::string to(target, static_cast<std::size_t>(n));
-            const std::size_t slash = path.rfind('/');
-            path = to[0] == '/' || slash == std::string::npos ? to : path.substr(0, slash + 1) + to;
+        struct stat st {};
+        if (::lstat(name, &st) != 0 || !S_ISLNK(st.st_mode)) return reached;
+        std::vector<std::string> left; // components still to resolve, in order
+        std::string done;              // the folder resolved so far
+        int links = 0;
+        std::string at = name;
+        for (;;) {
+            if (S_ISLNK(st.st_mode)) {
+                char target[PATH_MAX];
+                const ssize_t n = ::readlink(at.c_str(), target, sizeof target);
+                if (n <= 0 || static_cast<std::size_t>(n) == sizeof target || ++links > kMostLinks)
+                    break;
+                const std::string to(target, static_cast<std::size_t>(n));
+                if (to[0] == '/') done.assign(1, '/');
+                push_components_front(left, to);
+            } else {
+                done = at;
+            }
+            if (left.empty()) break;
+            at = joined(done, left.front());
+            left.erase(left.begin());
+            if (::lstat(at.c_str(), &st) != 0) break;
+            reached.push_back(identity(st));
         }
         return reached;
     }
@@ -276,6 +397,29 @@ FileSystem& real_file_system() {
 
 bool remove_name_at_once(const char* name) noexcept {
     return ::unlink(name) == 0;
+}
+
+bool names_file_at_once(const char* name, const FileId& id) noexcept {
+    struct stat st {};
+    return ::lstat(name, &st) == 0 && !S_ISLNK(st.st_mode) && identity(st) == id;
+}
+
+bool swap_at_once(const char* a, const char* b) noexcept {
+#if defined(RENAME_EXCHANGE)
+    return ::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE) == 0;
+#else
+    (void)a, (void)b;
+    return false;
+#endif
+}
+
+void give_up_cut_short_calls_when(StopQuestion stop) noexcept {
+    stop_question.store(stop);
+}
+
+bool cut_short_call_gives_up() noexcept {
+    const StopQuestion stop = stop_question.load();
+    return stop && stop();
 }
 
 } // namespace textmatte

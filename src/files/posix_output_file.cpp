@@ -35,9 +35,10 @@ class PosixOutFile final : public OutFile {
         if (fd_ < 0) return fail(EBADF);
         if (error_ != 0) return false;
         while (size > 0) {
-            // A write cut short by a signal (EINTR) fails too: the only
-            // signals whose handlers return ask the run to stop.
+            // A write cut short by a signal (EINTR) gives up when the signal
+            // asked the run to stop, and is tried again otherwise.
             const ssize_t put = ::write(fd_, data, size);
+            if (put < 0 && errno == EINTR && !cut_short_call_gives_up()) continue;
             // 0 bytes written with no error: nothing more fits.
             if (put <= 0) return fail(put < 0 ? errno : ENOSPC);
             data += put;

@@ -21,6 +21,10 @@ class WindowsInFile final : public InFile {
         if (!ReadFile(handle_, data, want, &got, nullptr)) return -1;
         return static_cast<long>(got);
     }
+    bool rewind() override {
+        return handle_ != INVALID_HANDLE_VALUE &&
+               SetFilePointer(handle_, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+    }
     bool close() override { return close_handle(handle_); }
 
   private:
@@ -121,12 +125,19 @@ class WorkingDirectory final : public FileSystem {
     }
 
     // A new file takes the access the directory gives it, as every file there.
-    std::unique_ptr<OutFile> create_new(const char* name, const char*) override {
+    NewFile create_new(const char* name, const char*) override {
         Outcome outcome = Outcome::failed;
         HANDLE h = open_retrying(name, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, outcome);
-        if (h == INVALID_HANDLE_VALUE) return nullptr;
-        return make_windows_output_file(h);
+        if (h == INVALID_HANDLE_VALUE) return {};
+        BY_HANDLE_FILE_INFORMATION info{};
+        const bool known = GetFileInformationByHandle(h, &info) != 0;
+        NewFile made{make_windows_output_file(h), identity(info), false, nullptr};
+        if (!known) {
+            made.file.reset();       // closed: the file cannot be told apart from another
+            (void)DeleteFileA(name); // made here just now and still empty
+        }
+        return made;
     }
 
     // Written through: the rename is on the disk when it returns.
@@ -136,6 +147,9 @@ class WorkingDirectory final : public FileSystem {
         });
     }
 
+    // Windows has no swap of two names in one step.
+    Swap swap(const char*, const char*) override { return Swap::unsupported; }
+
     Outcome remove_name(const char* name) override {
         return retry_while_held([&] { return DeleteFileA(name) != 0; });
     }
@@ -143,7 +157,12 @@ class WorkingDirectory final : public FileSystem {
     Entry inspect(const char* name) override {
         Entry e;
         const DWORD attributes = GetFileAttributesA(name);
-        if (attributes == INVALID_FILE_ATTRIBUTES) return e;
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            e.unreadable =
+                error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && !is_held(error);
+            return e;
+        }
         e.is_link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         BY_HANDLE_FILE_INFORMATION info{};
         DWORD type = FILE_TYPE_UNKNOWN;
@@ -199,6 +218,22 @@ FileSystem& real_file_system() {
 
 bool remove_name_at_once(const char* name) noexcept {
     return DeleteFileA(name) != 0;
+}
+
+// Never asked: Windows has no swap.
+bool names_file_at_once(const char*, const FileId&) noexcept {
+    return false;
+}
+
+bool swap_at_once(const char*, const char*) noexcept {
+    return false;
+}
+
+// ReadFile and WriteFile are not cut short by console events.
+void give_up_cut_short_calls_when(StopQuestion) noexcept {}
+
+bool cut_short_call_gives_up() noexcept {
+    return false;
 }
 
 } // namespace textmatte

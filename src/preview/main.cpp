@@ -131,7 +131,7 @@ int main(int argc, char* argv[]) {
         if (!svg.flush()) return fail("write", "(standard output)");
     } else {
         (void)fs.remove_name(out_name); // the picture is made new; none there is fine
-        auto out_file = fs.create_new(out_name);
+        auto out_file = fs.create_new(out_name).file;
         if (!out_file) return fail("open", out_name);
         Output svg(*out_file, LineEnds::lf, kFileBlock);
         preview::write_svg(drawing, svg);

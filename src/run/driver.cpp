@@ -77,7 +77,12 @@ class OutputWriter {
 
   private:
     bool normal_run() const { return run_.settings.debug_level == DebugLevel::off; }
-    [[nodiscard]] Status write_transformed(InFile& drawing, OutFile& output_file, unsigned counted);
+    // A read failure names the file that is there: the host's own, or on
+    // Windows the working name it was moved to.
+    Failure cannot_read() const {
+        return Failure::naming(Report::cannot_read, exchange_.drawing_name());
+    }
+    [[nodiscard]] Status write_transformed(OutFile& output_file, unsigned counted);
     [[nodiscard]] Status start_afresh(OutFile& partial, std::unique_ptr<OutFile>& fresh);
     [[nodiscard]] Status replace_by_refusal(OutFile& partial);
     [[nodiscard]] Status replace_by_no_text_notice(OutFile& partial);
@@ -94,38 +99,32 @@ class OutputWriter {
 // to know whether the input goes past the limit: its scan, which stops at
 // the limit, counts for it, sparing a second pass over the input.
 Status OutputWriter::write() {
-    OpenedFile drawing = exchange_.open_drawing();
-    if (!drawing.file) {
-        return drawing.outcome == Outcome::held ? Failure::open(kWorkName, drawing.outcome)
-                                                : Failure::naming(Report::no_drawing, kWorkName);
-    }
-    std::unique_ptr<OutFile> output_file = exchange_.create_output();
-    if (!output_file) return Failure::naming(Report::no_output_file, kOutputName);
-    if (normal_run()) return write_transformed(*drawing.file, *output_file, 0);
+    if (Status failed = exchange_.open_drawing()) return failed;
+    std::unique_ptr<OutFile> output_file;
+    if (Status failed = exchange_.create_output(output_file)) return failed;
+    if (normal_run()) return write_transformed(*output_file, 0);
 
-    LineReader counter(*drawing.file, kFileBlock);
+    LineReader counter(exchange_.drawing(), kFileBlock);
     const unsigned counted = count_lines(counter);
-    (void)drawing.file->close(); // a file only read loses nothing on a failed close
-    if (counter.failed()) return Failure::naming(Report::cannot_read, kWorkName);
+    if (counter.failed()) return cannot_read();
     if (counted > kLineLimit) return write_refusal(*output_file);
-    drawing = exchange_.open_drawing();
-    if (!drawing.file) return Failure::open(kWorkName, drawing.outcome);
-    return write_transformed(*drawing.file, *output_file, counted);
+    if (!exchange_.read_drawing_again()) return cannot_read();
+    return write_transformed(*output_file, counted);
 }
 
-Status OutputWriter::write_transformed(InFile& drawing, OutFile& output_file, unsigned counted) {
+// The drawing stays open: it is read again to check the result's swap.
+Status OutputWriter::write_transformed(OutFile& output_file, unsigned counted) {
     InterruptibleSink output_sink(output_file, interrupts_);
     Output output(output_sink, LineEnds::crlf, kFileBlock);
-    InterruptibleSource input_bytes(drawing, interrupts_);
+    InterruptibleSource input_bytes(exchange_.drawing(), interrupts_);
     LineReader reader(input_bytes, kFileBlock);
     convert(run_, reader, output, console_, counted);
     LinePiece beyond;
     const bool over_limit = normal_run() && reader.next(beyond);
-    (void)drawing.close(); // a file only read loses nothing on a failed close
     if (reader.failed()) {
         // A debug run shows what it wrote; the read failure is what counts.
         if (!normal_run()) (void)flush_and_close(output, output_file, false);
-        return Failure::naming(Report::cannot_read, kWorkName);
+        return cannot_read();
     }
     if (over_limit) return replace_by_refusal(output_file);
     if (normal_run() && found_no_text_to_box(run_)) return replace_by_no_text_notice(output_file);
@@ -139,8 +138,10 @@ Status OutputWriter::write_transformed(InFile& drawing, OutFile& output_file, un
 Status OutputWriter::start_afresh(OutFile& partial, std::unique_ptr<OutFile>& fresh) {
     (void)partial.close(); // its bytes go with the name
     if (!exchange_.remove_output()) return Failure::naming(Report::cannot_open, kOutputName);
-    fresh = exchange_.create_output();
-    if (!fresh) return Failure::naming(Report::cannot_open, kOutputName);
+    if (Status failed = exchange_.create_output(fresh))
+        return failed->report == Report::no_output_file
+                   ? Failure::naming(Report::cannot_open, kOutputName)
+                   : failed;
     return std::nullopt;
 }
 
@@ -160,7 +161,7 @@ Status OutputWriter::replace_by_no_text_notice(OutFile& partial) {
     Output output(output_sink, LineEnds::crlf, kFileBlock);
     write_no_text_notice(output);
     if (!flush_and_close(output, *notice_file, true))
-        return Failure::naming(Report::cannot_write, kOutputName);
+        return Failure::writing(kOutputName, notice_file->system_error());
     return std::nullopt;
 }
 

@@ -14,6 +14,10 @@ namespace {
 std::atomic<int> fault_stage{static_cast<int>(OutputStage::none)};
 std::atomic<const char*> fault_output_name{nullptr};
 std::atomic<const char*> fault_lock_name{nullptr};
+std::atomic<const char*> fault_host_name{nullptr};
+// Written before the stage that reads it is stored, and read by a handler
+// on the same thread: the stage's store orders it.
+FileId fault_output_id;
 static_assert(std::atomic<int>::is_always_lock_free &&
                   std::atomic<const char*>::is_always_lock_free,
               "read in a signal handler");
@@ -53,7 +57,8 @@ void RunEnding::output_creating(const char* name) {
     set_stage(OutputStage::creating);
 }
 
-void RunEnding::output_created() {
+void RunEnding::output_created(const FileId& id) {
+    fault_output_id = id;
     set_stage(OutputStage::partial);
 }
 
@@ -68,6 +73,11 @@ void RunEnding::output_gone() {
 
 void RunEnding::output_replacing() {
     set_stage(OutputStage::replacing);
+}
+
+void RunEnding::output_swapping(const char* host_name) {
+    fault_host_name.store(host_name);
+    set_stage(OutputStage::swapping);
 }
 
 void RunEnding::output_in_place() {
@@ -121,14 +131,32 @@ RunResult RunEnding::report(const Status& not_put_back, const char* left_under,
 
 FaultView fault_view() noexcept {
     return {static_cast<OutputStage>(fault_stage.load()), fault_output_name.load(),
-            fault_lock_name.load()};
+            fault_lock_name.load(), fault_output_id, fault_host_name.load()};
 }
 
+namespace {
+
+// A fault while the output swaps names with the host's file, or while the
+// drawing that came out is checked: the swap, if it went through, is
+// undone, and the output removed.
+Report undo_swap_after_fault(const FaultView& view) noexcept {
+    if (!names_file_at_once(view.output_name, view.output_id) &&
+        names_file_at_once(view.host_name, view.output_id) &&
+        !swap_at_once(view.output_name, view.host_name))
+        return Report::fault_after; // the result stays in place
+    if (names_file_at_once(view.output_name, view.output_id))
+        (void)remove_name_at_once(view.output_name);
+    return Report::fault_before;
+}
+
+} // namespace
+
 Report clean_up_after_fault() noexcept {
-    const auto [stage, name, lock_name] = fault_view();
+    const FaultView view = fault_view();
+    const char* name = view.output_name;
     // The lock itself goes with the process.
-    if (lock_name) (void)remove_name_at_once(lock_name);
-    switch (stage) {
+    if (view.lock_name) (void)remove_name_at_once(view.lock_name);
+    switch (view.stage) {
     case OutputStage::none: return Report::fault_before;
     case OutputStage::creating:
     case OutputStage::partial:
@@ -138,6 +166,7 @@ Report clean_up_after_fault() noexcept {
         // Still under its own name, it has not replaced the drawing.
         return remove_name_at_once(name) ? Report::fault_before : Report::fault_after;
     case OutputStage::in_place: return Report::fault_after;
+    case OutputStage::swapping: return undo_swap_after_fault(view);
     }
     return Report::fault_before;
 }

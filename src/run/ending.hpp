@@ -22,6 +22,8 @@ enum class OutputStage : int {
     partial,   // on disk and not in place
     replacing, // being renamed over jwc_temp.txt: still there, it is not in place
     in_place,  // the result replaced jwc_temp.txt
+    swapping,  // swapping names with jwc_temp.txt, until the drawing that came out
+               // is checked: in place only where jwc_temp.txt is the output
 };
 
 // What a run ended with; the caller ends the process by the interrupt, if any.
@@ -43,12 +45,13 @@ class RunEnding {
     // The output file's stages, each told before the step that brings it
     // there is taken or right after it is done, so a fault between the
     // two finds the stage that covers both.
-    void output_creating(const char* name); // before the file is created
-    void output_created();                  // it is there
-    void output_kept();                     // complete, and stays
-    void output_gone();                     // not created, or removed
-    void output_replacing();                // before the rename over jwc_temp.txt
-    void output_in_place();                 // the rename is done
+    void output_creating(const char* name);      // before the file is created
+    void output_created(const FileId& id);       // it is there, and is this file
+    void output_kept();                          // complete, and stays
+    void output_gone();                          // not created, or removed
+    void output_replacing();                     // before the rename over jwc_temp.txt
+    void output_swapping(const char* host_name); // before the swap with the host's name
+    void output_in_place();                      // the rename is done
     // The run no longer touches its output or its lock file: a fault leaves
     // what is there (the directory may be another run's from now on).
     void work_over();
@@ -92,6 +95,8 @@ struct FaultView {
     OutputStage stage = OutputStage::none;
     const char* output_name = nullptr;
     const char* lock_name = nullptr; // the run's lock file; null: none held
+    FileId output_id;                // the output file, once created
+    const char* host_name = nullptr; // what the output swaps with
 };
 FaultView fault_view() noexcept;
 

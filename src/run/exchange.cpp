@@ -1,11 +1,28 @@
 #include "run/exchange.hpp"
 
+#include <chrono>
+#include <random>
+
 namespace textmatte {
 
 namespace {
 
 constexpr const char* kOwnNames[] = {kFirstIntermediateName, kSecondIntermediateName, kWorkName,
                                      kOutputName, kLockName};
+
+constexpr std::size_t kCheckBlock = 1 << 16;
+
+// A seed no other program knows; the clock where the system gives no
+// random numbers.
+std::uint64_t fresh_seed() {
+    try {
+        std::random_device device;
+        return (static_cast<std::uint64_t>(device()) << 32) ^ device();
+    } catch (const std::exception&) {
+        return static_cast<std::uint64_t>(
+            std::chrono::steady_clock::now().time_since_epoch().count());
+    }
+}
 
 } // namespace
 
@@ -17,7 +34,8 @@ Exchange::~Exchange() {
 }
 
 // A name that leads to one of the program's own names, through any number
-// of links, would have the run remove or rename over the drawing itself.
+// of links, or through one of them as a folder on the way, would have the
+// run remove or rename over the drawing itself, or remove what leads to it.
 Status Exchange::refuse_links(const Entry& host) {
     if (!host.is_link) return std::nullopt;
     const std::vector<FileId> reached = fs_.reached_through_links(kHostName);
@@ -56,18 +74,10 @@ Status Exchange::take_over() {
     // nothing is moved.
     if (host.kind != EntryKind::regular) return Failure::naming(Report::no_drawing, kWorkName);
     if (Status refused = refuse_links(host)) return refused;
-    // The output needs its name, and a directory there is not ours to remove.
-    const Entry output = fs_.inspect(kOutputName);
-    if (output.kind == EntryKind::directory && !output.is_link)
-        return Failure::naming(Report::no_output_file, kOutputName);
-    // Without the lock a leftover may be a live run's. What stays is never
-    // read or written; but an output name another program holds cannot be
-    // had, so that is said.
+    if (Status blocked = clear_leftover_output(locked)) return blocked;
     if (locked) {
         for (const char* leftover : {kFirstIntermediateName, kSecondIntermediateName})
-            (void)remove_leftover(leftover);
-        if (remove_leftover(kOutputName) == Outcome::held)
-            return Failure::open(kOutputName, Outcome::held);
+            (void)remove_leftover(leftover); // what stays is never read or written
     }
     moves_host_file_ = fs_.names_ignore_case();
     if (moves_host_file_) return move_host_file(host);
@@ -76,6 +86,21 @@ Status Exchange::take_over() {
     const Entry work = fs_.inspect(kWorkName);
     if (locked && work.exists() && !(work.entry_file == host.entry_file))
         (void)remove_leftover(kWorkName); // what stays is never read or written
+    return std::nullopt;
+}
+
+// The output needs its name. A directory there is not ours to remove. A
+// file there is an earlier run's leftover, removed only under the lock:
+// without it, it may be a live run's output, and what to do is said.
+Status Exchange::clear_leftover_output(bool locked) {
+    const Entry output = fs_.inspect(kOutputName);
+    if (!output.exists()) return std::nullopt;
+    if (output.kind == EntryKind::directory && !output.is_link)
+        return Failure::naming(Report::no_output_file, kOutputName);
+    if (!locked) return Failure::of(Report::output_left);
+    const Outcome removed = remove_leftover(kOutputName);
+    if (removed == Outcome::held) return Failure::open(kOutputName, Outcome::held);
+    if (removed != Outcome::done) return Failure::of(Report::output_left);
     return std::nullopt;
 }
 
@@ -104,29 +129,66 @@ Status Exchange::move_host_file(const Entry& host) {
     return std::nullopt;
 }
 
-OpenedFile Exchange::open_drawing() {
+Status Exchange::open_drawing() {
     OpenedFile opened = fs_.open_read(drawing_name());
-    // A drawing read twice (counted first) must be the one first opened.
-    if (opened.file && !drawing_opened_) {
-        drawing_as_read_ = opened.state;
-        drawing_opened_ = true;
+    if (!opened.file) {
+        return opened.outcome == Outcome::held ? Failure::open(kWorkName, Outcome::held)
+                                               : Failure::naming(Report::no_drawing, kWorkName);
     }
-    return opened;
+    // Had now: once the output has swapped in, no allocation may fail.
+    check_block_.reset(new char[kCheckBlock]);
+    drawing_file_ = std::move(opened.file);
+    drawing_as_read_ = opened.state;
+    checksum_seed_ = fresh_seed();
+    checksum_.start(checksum_seed_);
+    return std::nullopt;
 }
 
-std::unique_ptr<OutFile> Exchange::create_output() {
-    ending_.output_creating(kOutputName);
-    auto file = fs_.create_new(kOutputName, drawing_name());
-    if (!file) {
-        ending_.output_gone();
-        return nullptr;
+long Exchange::ChecksummedDrawing::read(char* data, std::size_t size) {
+    Exchange& x = exchange_;
+    if (!x.drawing_file_) return -1;
+    const long got = x.drawing_file_->read(data, size);
+    if (got < 0) {
+        x.read_failed_ = true;
+        return got;
     }
+    x.checksum_.add(data, static_cast<std::size_t>(got));
+    x.bytes_read_ += static_cast<std::uint64_t>(got);
+    return got;
+}
+
+bool Exchange::read_drawing_again() {
+    if (!drawing_file_ || !drawing_file_->rewind()) return false;
+    checksum_.start(checksum_seed_);
+    bytes_read_ = 0;
+    read_failed_ = false;
+    return true;
+}
+
+Status Exchange::create_output(std::unique_ptr<OutFile>& file) {
+    ending_.output_creating(kOutputName);
+    NewFile made = fs_.create_new(kOutputName, drawing_name());
+    if (!made.file) {
+        ending_.output_gone();
+        // Made and removed again: the result would not keep the drawing's access.
+        if (made.access_refused) return Failure::naming(Report::cannot_write, kOutputName);
+        return Failure::naming(Report::no_output_file, kOutputName);
+    }
+    output_id_ = made.id;
+    output_hold_ = std::move(made.hold);
     output_on_disk_ = true;
-    ending_.output_created();
-    return file;
+    ending_.output_created(made.id);
+    file = std::move(made.file);
+    return std::nullopt;
+}
+
+bool Exchange::output_is_ours(const char* name) {
+    const Entry e = fs_.inspect(name);
+    return e.kind == EntryKind::regular && !e.is_link && e.entry_file == output_id_;
 }
 
 bool Exchange::remove_output() {
+    if (!output_is_ours(kOutputName)) return false; // another's now: not ours to remove
     if (fs_.remove_name(kOutputName) != Outcome::done) return false;
     output_on_disk_ = false;
     ending_.output_gone();
@@ -141,21 +203,110 @@ void Exchange::keep_output() {
 // or replaced meanwhile is not what the output was made from.
 Status Exchange::check_drawing_unchanged() {
     const Entry now = fs_.inspect(drawing_name());
-    if (drawing_opened_ && now.kind == EntryKind::regular && now.target == drawing_as_read_)
+    if (now.unreadable) return Failure::naming(Report::cannot_read, drawing_name());
+    if (drawing_file_ && now.kind == EntryKind::regular && now.target == drawing_as_read_)
         return std::nullopt;
     return Failure::of(Report::changed);
 }
 
+// The directory is still this run's, and the file under the output's name
+// is the one it wrote: a lock file removed meanwhile (its owner may, in a
+// sticky folder) let another run in, which may have put its own, partial
+// output there.
+Status Exchange::check_still_ours() {
+    if (lock_ && !lock_->still_held()) return Failure::of(Report::locked);
+    if (!output_is_ours(kOutputName))
+        return Failure::rename(kOutputName, kHostName, Outcome::failed);
+    return std::nullopt;
+}
+
 Status Exchange::replace_drawing_with_output() {
+    if (Status not_ours = check_still_ours()) return not_ours;
     if (Status changed = check_drawing_unchanged()) return changed;
+    if (!moves_host_file_) {
+        ending_.output_swapping(kHostName);
+        const Swap swapped = fs_.swap(kOutputName, kHostName);
+        if (swapped == Swap::done) return swap_in_output();
+        ending_.output_created(output_id_); // still there, and not in place
+        if (swapped == Swap::failed)
+            return Failure::rename(kOutputName, kHostName, Outcome::failed);
+    }
+    return rename_output_over_drawing();
+}
+
+// Whether the file the swap took out is the drawing as it was read: the
+// same file (kept open, so no other can have its identity), size and
+// modification time, and, read again, the same bytes. Its change time
+// moved with the swap itself. A failed look or read is said as such.
+Status Exchange::check_came_out_as_read() {
+    const Entry out = fs_.inspect(kOutputName); // a link the host's name was: what it leads to
+    if (out.unreadable) return Failure::naming(Report::cannot_read, kHostName);
+    if (out.kind != EntryKind::regular || !(out.target.id == drawing_as_read_.id) ||
+        out.target.size != drawing_as_read_.size ||
+        out.target.modified != drawing_as_read_.modified)
+        return Failure::of(Report::changed);
+    const std::uint64_t read_before = bytes_read_;
+    const std::uint64_t checksum_before = checksum_.value();
+    if (read_failed_ || !read_drawing_again())
+        return Failure::naming(Report::cannot_read, kHostName);
+    for (;;) {
+        const long got = drawing_source_.read(check_block_.get(), kCheckBlock);
+        if (got < 0) return Failure::naming(Report::cannot_read, kHostName);
+        if (got == 0) break;
+    }
+    if (bytes_read_ != read_before || checksum_.value() != checksum_before)
+        return Failure::of(Report::changed);
+    return std::nullopt;
+}
+
+// The output and the drawing have swapped names. The host's name must now
+// hold this run's output, the drawing must have come out as it was read,
+// and the lock must still be the run's; else they swap back, and the host's
+// name holds what it held.
+Status Exchange::swap_in_output() {
+    Status not_as_read = output_is_ours(kHostName)
+                             ? check_came_out_as_read()
+                             : Failure::rename(kOutputName, kHostName, Outcome::failed);
+    // A lock lost since the last look lets another run in: it goes back too.
+    if (!not_as_read && lock_ && !lock_->still_held()) not_as_read = Failure::of(Report::locked);
+    if (!not_as_read) {
+        // The drawing as it was (or the link to it), now under the output's
+        // name, goes; else the next run removes it. Until it has gone, a
+        // fault would still swap back.
+        if (fs_.inspect(kOutputName).target.id == drawing_as_read_.id)
+            (void)fs_.remove_name(kOutputName);
+        ending_.output_in_place();
+        output_on_disk_ = false;
+        return after_result_in_place();
+    }
+    if (fs_.swap(kOutputName, kHostName) != Swap::done) {
+        // Refused just after the same swap went through: the host's name
+        // keeps the result, and the other file under the output's name stays.
+        ending_.output_kept();
+        output_on_disk_ = false;
+        return not_as_read;
+    }
+    ending_.output_created(output_id_);
+    return not_as_read;
+}
+
+// Where no swap can be had: the output is renamed over the host's name,
+// which still held the drawing, unchanged, at the last look.
+Status Exchange::rename_output_over_drawing() {
+    // Windows replaces no file that is open.
+    if (moves_host_file_) drawing_file_.reset();
     ending_.output_replacing();
     const Outcome renamed = fs_.rename(kOutputName, kHostName);
     if (renamed != Outcome::done) {
-        ending_.output_created(); // still there, and not in place
+        ending_.output_created(output_id_); // still there, and not in place
         return Failure::rename(kOutputName, kHostName, renamed);
     }
     ending_.output_in_place();
     output_on_disk_ = false;
+    return after_result_in_place();
+}
+
+Status Exchange::after_result_in_place() {
     moved_drawing_at_ = nullptr; // the name holds the result now
     if (moves_host_file_) {
         // Where names tell case apart after all, the input still lies under
@@ -183,6 +334,7 @@ bool Exchange::put_back() {
 }
 
 Status Exchange::finish(bool discard_output) {
+    drawing_file_.reset();                                        // only read: nothing to report
     if (discard_output && output_on_disk_) (void)remove_output(); // what stays is never read
     ending_.work_over();
     if (!moved_drawing_at_) return std::nullopt;

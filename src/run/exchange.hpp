@@ -2,9 +2,11 @@
 // host's file while a run reads it, and the result that replaces it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "files/files.hpp"
+#include "run/checksum.hpp"
 #include "run/ending.hpp"
 #include "run/failure.hpp"
 
@@ -27,10 +29,16 @@ inline constexpr const char* kLockName = "JWC_TEMP.LCK";
 // while this one is live, whatever becomes of the host's file meanwhile.
 //
 // Where names tell case apart, the host's file stays under its own name for
-// the whole run: it is read where it is, and only the complete, synced
-// output replaces it, in one rename, and only while the name still holds
-// the very file that was read, unchanged. Whatever ends the process, the
-// name holds the drawing as the host wrote it or the complete result.
+// the whole run: it is read where it is, and kept open to the end, so that
+// no other file can take its identity. Only the complete, synced output
+// replaces it, in one step, and only while the run still holds its lock
+// and its output under their names: where the file system can swap two
+// names, the two files swap, and the file that comes out must be the very
+// file that was read, with the same size, time and bytes, or they swap
+// back; elsewhere the output is renamed over the drawing if the name still
+// holds that file, unchanged as far as its size and times tell. Whatever
+// ends the process, the name holds the drawing as the host wrote it or the
+// complete result.
 //
 // Where names ignore case (Windows), the working name JWC_TEMP.TXT is the
 // host's name: the file is moved there by way of the two intermediate
@@ -51,14 +59,21 @@ class Exchange {
 
     // Locks the directory against other runs and takes the host's file.
     [[nodiscard]] Status take_over();
-    // Opens the drawing where it lies now, and notes how it stood.
-    [[nodiscard]] OpenedFile open_drawing();
+    // Opens the drawing where it lies now, notes how it stood, and keeps it
+    // open until the run ends.
+    [[nodiscard]] Status open_drawing();
+    // The open drawing's bytes, from its start; each byte read counts
+    // towards the checksum the result's check compares.
+    ByteSource& drawing() { return drawing_source_; }
+    // Reads the drawing again from its start (after counting its lines).
+    [[nodiscard]] bool read_drawing_again();
     // The name the drawing is read from once it is taken.
     const char* drawing_name() const { return moves_host_file_ ? kWorkName : kHostName; }
-    // Creates the output file, new, with the drawing's permissions; nullptr
-    // when it cannot be made.
-    std::unique_ptr<OutFile> create_output();
-    // Removes the output file, so that another can take its name.
+    // Creates the output file, new, with the drawing's permissions, owner,
+    // group and ACL.
+    [[nodiscard]] Status create_output(std::unique_ptr<OutFile>& file);
+    // Removes the output file, so that another can take its name; only this
+    // run's own output, never a file another put under its name.
     [[nodiscard]] bool remove_output();
     // The output is complete as it stands (a debug run's, or the refusal of
     // an input over the line limit) and stays.
@@ -66,7 +81,7 @@ class Exchange {
     // Whether the drawing is still the file that was read, unchanged.
     [[nodiscard]] Status check_drawing_unchanged();
     // Replaces the host's file with the complete, synced output in one
-    // rename, then makes the rename durable.
+    // step, then makes the step durable.
     [[nodiscard]] Status replace_drawing_with_output();
     // Removes the output when it is to go, and puts the host's file back
     // under its own name if it was moved; a failure to put it back is
@@ -76,7 +91,24 @@ class Exchange {
     const char* drawing_left_under() const { return moved_drawing_at_; }
 
   private:
+    // Counts what the drawing yields towards the checksum.
+    class ChecksummedDrawing final : public ByteSource {
+      public:
+        explicit ChecksummedDrawing(Exchange& exchange) : exchange_(exchange) {}
+        long read(char* data, std::size_t size) override;
+
+      private:
+        Exchange& exchange_;
+    };
+
     [[nodiscard]] Status refuse_links(const Entry& host);
+    [[nodiscard]] Status clear_leftover_output(bool locked);
+    [[nodiscard]] Status check_still_ours();
+    [[nodiscard]] Status swap_in_output();
+    [[nodiscard]] Status check_came_out_as_read();
+    [[nodiscard]] bool output_is_ours(const char* name);
+    [[nodiscard]] Status rename_output_over_drawing();
+    [[nodiscard]] Status after_result_in_place();
     [[nodiscard]] Outcome remove_leftover(const char* name);
     [[nodiscard]] Status move_host_file(const Entry& host);
     [[nodiscard]] Outcome move_drawing_to(const char* to);
@@ -87,8 +119,16 @@ class Exchange {
     std::unique_ptr<ExchangeLock> lock_;
     bool moves_host_file_ = false;           // names ignore case: the file goes to the working name
     const char* moved_drawing_at_ = nullptr; // where the moved host's file is; null: not moved
-    FileState drawing_as_read_;              // the drawing when it was first opened
-    bool drawing_opened_ = false;
+    std::unique_ptr<InFile> drawing_file_;   // open from the first look to the end
+    FileState drawing_as_read_;              // the drawing when it was opened
+    ChecksummedDrawing drawing_source_{*this};
+    std::uint64_t checksum_seed_ = 0;
+    Checksum checksum_{0}; // of the bytes read since the drawing's start
+    std::uint64_t bytes_read_ = 0;
+    std::unique_ptr<char[]> check_block_; // the drawing read again into it
+    bool read_failed_ = false;
+    FileId output_id_;                      // this run's output file
+    std::unique_ptr<FileHold> output_hold_; // keeps its identity its own to the end
     bool output_on_disk_ = false;
 };
 

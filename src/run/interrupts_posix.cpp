@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include "files/files.hpp"
 #include "run/ending.hpp"
 #include "run/interrupts.hpp"
 
@@ -21,6 +22,10 @@ class SignalInterrupts final : public Interrupts {
   public:
     int pending() const override { return pending_signal; }
 };
+
+bool interrupt_pending() noexcept {
+    return pending_signal != 0;
+}
 
 // Signals whose default action ends the process and that may arrive at any
 // moment: the run notes them and stops at its next step.
@@ -126,6 +131,9 @@ const Interrupts& install_interrupt_handlers() {
         note(signal);
     for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
         note(signal);
+    // A read or write that blocks (a hung network file) and is cut short
+    // by one of them gives up, so the run stops.
+    give_up_cut_short_calls_when(interrupt_pending);
     if (!kSanitized) install_fault_handlers();
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);

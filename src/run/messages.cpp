@@ -9,6 +9,7 @@ void write_failure(const Failure& f, Output& errors) {
     case Report::no_drawing:
     case Report::no_output_file:
     case Report::cannot_open: write<kCannotOpen>(errors, f.name); break;
+    case Report::output_left: write<kOutputLeft>(errors); break;
     case Report::held_open: write<kCannotOpenHeld>(errors, f.name); break;
     case Report::cannot_read: write<kCannotRead>(errors, f.name); break;
     case Report::cannot_write: write<kCannotWrite>(errors, f.name); break;

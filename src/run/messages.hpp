@@ -33,6 +33,8 @@ constexpr unsigned kWindowsInterruptedStatus = 0xC000013A;
 // The lines, as their formats. Each ends with a blank before the line end.
 inline constexpr char kCannotOpen[] = "Cannot open file: %s \n";
 inline constexpr char kCannotOpenHeld[] = "Cannot open file: %s (another program is using it) \n";
+inline constexpr char kOutputLeft[] =
+    "Cannot create file: JWC_TEMP.$$$ (left by an earlier run; delete it when no run is live) \n";
 inline constexpr char kCannotRead[] = "Cannot read file: %s \n";
 inline constexpr char kCannotWrite[] = "Cannot write file: %s \n";
 inline constexpr char kCannotRename[] = "Cannot rename file: %s to %s \n";
@@ -59,6 +61,7 @@ inline constexpr char kStoppedAfter[] =
 enum class Report {
     no_drawing,       // jwc_temp.txt missing, or not a regular file
     no_output_file,   // the output file cannot be created
+    output_left,      // ... because an earlier run's output is there and cannot be removed safely
     cannot_open,      // a file cannot be opened or created
     held_open,        // ... because another program holds it (Windows)
     cannot_read,      //
@@ -106,6 +109,7 @@ struct MessageRow {
 inline constexpr std::array kMessages = {
     MessageRow{Report::no_drawing, kCannotOpen, StatusRule::fixed, ExitStatus::no_drawing},
     MessageRow{Report::no_output_file, kCannotOpen, StatusRule::fixed, ExitStatus::no_drawing},
+    MessageRow{Report::output_left, kOutputLeft, StatusRule::fixed, ExitStatus::no_drawing},
     MessageRow{Report::cannot_open, kCannotOpen, StatusRule::fixed, ExitStatus::failed},
     MessageRow{Report::held_open, kCannotOpenHeld, StatusRule::fixed, ExitStatus::failed,
                Platforms::windows_only},

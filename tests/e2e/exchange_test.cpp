@@ -576,7 +576,9 @@ TEST(Exchange, AFolderThatCannotBeListedStillKeepsRunsApart) {
     for (int round = 0; round < 100; ++round) {
         TempDir dir;
         dir.write(kHost, drawing);
-        chmod(dir.at(kHost).c_str(), 0666);
+        // The host writes the drawing as the user who runs the program.
+        const passwd* user = getpwnam("nobody");
+        ASSERT_EQ(chown(dir.at(kHost).c_str(), user->pw_uid, user->pw_gid), 0);
         chmod(dir.path().c_str(), 0333);
         Running first(program, dir.path(), {}, nobody);
         Running second(program, dir.path(), {}, nobody);

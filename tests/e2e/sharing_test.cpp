@@ -1,10 +1,15 @@
 // Other programs and other users in the host's folder, tried against the
 // built program: a second run while one is live, whatever becomes of the
-// drawing meanwhile; links through the program's own names; the drawing's
-// permissions and ACL whatever the run's privileges; a folder whose sync
-// fails; a final rename the system refuses.
+// drawing meanwhile; a lock file another user removes mid-run; rewrites
+// that leave the drawing's size and times alone; links through the
+// program's own names, folders included; a read that blocks; the drawing's
+// permissions and ACL whatever the run's privileges, and a failure to give
+// them; a lock file made complete before it shows; a leftover output where
+// the folder has no locks; a folder whose sync fails; a final rename the
+// system refuses.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +26,8 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/mman.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -50,8 +57,9 @@ Files everything_in(const TempDir& dir) {
     Files out;
     for (const auto& e : fs::directory_iterator(dir.path())) {
         const std::string name = e.path().filename().string();
-        out[name] = e.is_symlink() ? "link to " + fs::read_symlink(e.path()).string()
-                                   : std::to_string(fs::file_size(e.path())) + " bytes";
+        out[name] = e.is_symlink()     ? "link to " + fs::read_symlink(e.path()).string()
+                    : e.is_directory() ? "a folder"
+                                       : std::to_string(fs::file_size(e.path())) + " bytes";
     }
     return out;
 }
@@ -171,27 +179,48 @@ TEST(Sharing, ARunThatCannotReadTheDrawingStillFindsTheFolderTaken) {
     FAIL() << "no run could be stopped halfway";
 }
 
-// A host's name that leads, through one link or two, through one of the
-// program's own names to a file elsewhere is refused, and nothing is
-// touched: the run would otherwise remove or rename over the drawing. (A
-// link under the lock file's name is refused as a lock file first.)
+// A host's name that leads through one of the program's own names to a
+// file elsewhere is refused, and nothing is touched: the run would
+// otherwise remove or rename over the drawing itself, or remove the name it
+// leads through and lose it. The own name may be the last link of one or
+// two, or a folder on the way: a link to a folder, or a folder itself. (A
+// lock file's name that is not a plain file is refused as a lock file
+// first.)
 TEST(Sharing, ALinkThroughTheProgramsOwnNamesIsRefused) {
+    enum class Way { link, two_links, link_to_folder, folder };
+    const std::map<Way, const char*> said_as = {{Way::link, "one link"},
+                                                {Way::two_links, "two links"},
+                                                {Way::link_to_folder, "a link to a folder"},
+                                                {Way::folder, "a folder"}};
     for (const char* own :
          {"JWC_TEMP.$$$", "JWC_TEMP.TXT", "JWC_x2x2.$$", "JWC_x2x2.$$$", "JWC_TEMP.LCK"}) {
-        for (bool two_links : {false, true}) {
+        for (const auto& [way, what] : said_as) {
             TempDir keep;
             keep.write("d.txt", kSmallDrawing);
             TempDir dir;
-            fs::create_symlink(keep.at("d.txt"), dir.at(own));
-            if (two_links) {
+            switch (way) {
+            case Way::link:
+                fs::create_symlink(keep.at("d.txt"), dir.at(own));
+                fs::create_symlink(std::string("./") + own, dir.at(kHost));
+                break;
+            case Way::two_links:
+                fs::create_symlink(keep.at("d.txt"), dir.at(own));
                 fs::create_symlink(own, dir.at("hop"));
                 fs::create_symlink("hop", dir.at(kHost));
-            } else {
-                fs::create_symlink(std::string("./") + own, dir.at(kHost));
+                break;
+            case Way::link_to_folder:
+                fs::create_symlink(keep.path(), dir.at(own));
+                fs::create_symlink(std::string(own) + "/d.txt", dir.at(kHost));
+                break;
+            case Way::folder:
+                dir.make_directory(own);
+                dir.write(std::string(own) + "/d.txt", kSmallDrawing);
+                fs::create_symlink(std::string(own) + "/./d.txt", dir.at(kHost));
+                break;
             }
             const Files before = everything_in(dir);
             const ProgramResult r = run_program(TEXTMATTE_EXE, dir.path(), {});
-            const std::string where = std::string(own) + (two_links ? ", two links" : "");
+            const std::string where = std::string(own) + ", " + what;
             EXPECT_EQ(r.status, 1) << where;
             const std::string said = std::string(own) == "JWC_TEMP.LCK"
                                          ? "Cannot open file: JWC_TEMP.LCK \n"
@@ -200,6 +229,9 @@ TEST(Sharing, ALinkThroughTheProgramsOwnNamesIsRefused) {
             EXPECT_EQ(r.err, said) << where;
             EXPECT_EQ(everything_in(dir), before) << where;
             EXPECT_EQ(read_file(keep.at("d.txt")), kSmallDrawing) << where;
+            if (way == Way::folder) {
+                EXPECT_EQ(read_file(dir.at(std::string(own) + "/d.txt")), kSmallDrawing) << where;
+            }
         }
     }
 }
@@ -316,6 +348,377 @@ TEST(Sharing, ARefusedFinalRenameLeavesOnlyTheDrawing) {
     EXPECT_EQ(everything_in(dir),
               (Files{{kHost, std::to_string(kSmallDrawing.size()) + " bytes"}}));
     EXPECT_EQ(read_file(path), kSmallDrawing);
+}
+
+// How often a run of the program on a small drawing makes the calls
+// `syscall`, counted by strace; -1 where strace cannot trace here.
+int calls_in_a_run(const std::string& syscall, const Launch& launch) {
+    TempDir probe;
+    probe.write(kHost, kSmallDrawing);
+    const ProgramResult traced =
+        run_program("/usr/bin/strace", probe.path(),
+                    {"-f", "-qq", "-e", "trace=" + syscall, TEXTMATTE_EXE}, launch);
+    if (traced.status != 0) return -1;
+    int calls = 0;
+    for (std::size_t at = 0; (at = traced.err.find(syscall + "(", at)) != std::string::npos; ++at)
+        ++calls;
+    return calls;
+}
+
+// A run under strace, which changes what the `at`-th call of `syscall`
+// does (`what`: an error or a signal, as strace's inject= says); with
+// `on_file`, only calls on that file count.
+ProgramResult run_injected(const TempDir& dir, const std::string& syscall, int at,
+                           const std::string& what, const Launch& launch,
+                           const std::string& on_file = "") {
+    std::vector<std::string> args = {"-f", "-qq", "-o", "/dev/null"};
+    if (!on_file.empty()) args.insert(args.end(), {"-P", on_file});
+    args.insert(args.end(),
+                {"-e", "trace=" + syscall, "-e",
+                 "inject=" + syscall + ":" + what + ":when=" + std::to_string(at), TEXTMATTE_EXE});
+    return run_program("/usr/bin/strace", dir.path(), args, launch);
+}
+
+// Why strace cannot be used here, or "".
+std::string why_no_strace() {
+    if (!have_command("strace")) return "strace is not installed";
+    if (programs_are_emulated()) return "strace would trace the emulator";
+    return "";
+}
+
+// LeakSanitizer cannot work under ptrace; the rest of a sanitized build can.
+Launch traceable() {
+    Launch launch;
+    launch.env = {"ASAN_OPTIONS=detect_leaks=0"};
+    return launch;
+}
+
+// A sticky folder open to all (1777), where another user made the lock
+// file first and so may remove it (its owner may) while a run holds it.
+// The next run then takes a fresh lock, removes the live run's output as a
+// leftover and writes its own. The first run, once it goes on, must not
+// put the second's partial output over the drawing: it finds its lock gone
+// and says another run is using the folder, and leaves the second's
+// output alone, which then completes.
+TEST(Sharing, ALockFileItsOwnerRemovesMidRunLetsNoRunLie) {
+    if (programs_are_emulated()) GTEST_SKIP() << "the emulator is too slow to stop halfway";
+    if (!can_run_as_nobody()) GTEST_SKIP() << "a second user's lock file needs root";
+    const passwd* nobody = getpwnam("nobody");
+    const std::string drawing = text_drawing(50000);
+    const std::string result = [&] {
+        TempDir clean;
+        clean.write(kHost, drawing);
+        EXPECT_EQ(run_program(TEXTMATTE_EXE, clean.path(), {}).status, 0);
+        return read_file(clean.at(kHost));
+    }();
+    Launch as_nobody;
+    as_nobody.as_nobody = true;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        TempDir dir;
+        chmod(dir.path().c_str(), 01777);
+        dir.write(kHost, drawing);
+        dir.write("JWC_TEMP.LCK", "");
+        ASSERT_EQ(chown(dir.at("JWC_TEMP.LCK").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        Running first(TEXTMATTE_EXE, dir.path(), {}, Launch{});
+        if (!stop_midway(first, dir)) continue;
+        const ProgramResult removed =
+            run_program("/bin/rm", dir.path(), {"-f", "JWC_TEMP.LCK"}, as_nobody);
+        ASSERT_EQ(removed.status, 0) << removed.err;
+        Running second(TEXTMATTE_EXE, dir.path(), {}, Launch{});
+        // The second run has removed the first's output and begun its own.
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        if (!stop_midway(second, dir)) {
+            first.send(SIGCONT);
+            continue;
+        }
+        first.send(SIGCONT);
+        const ProgramResult a = first.wait();
+        EXPECT_EQ(a.status, 1) << a.err;
+        EXPECT_EQ(a.err, kLocked);
+        EXPECT_TRUE(read_file(dir.at(kHost)) == drawing) << "the first run put something in place";
+        second.send(SIGCONT);
+        const ProgramResult b = second.wait();
+        EXPECT_EQ(b.status, 0) << b.err;
+        EXPECT_EQ(dir.files().size(), 1u);
+        EXPECT_TRUE(read_file(dir.at(kHost)) == result) << "not the second run's whole result";
+        return;
+    }
+    FAIL() << "no two runs could be stopped halfway";
+}
+
+// A shared, writable mapping of a file, released at the end.
+class SharedMapping {
+  public:
+    SharedMapping(const std::string& path, std::size_t size) : size_(size) {
+        const int fd = open(path.c_str(), O_RDWR);
+        if (fd < 0) return;
+        void* map = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        close(fd); // the mapping holds the file
+        if (map != MAP_FAILED) bytes_ = static_cast<char*>(map);
+    }
+    ~SharedMapping() {
+        if (bytes_) munmap(bytes_, size_);
+    }
+    SharedMapping(const SharedMapping&) = delete;
+    SharedMapping& operator=(const SharedMapping&) = delete;
+    char* bytes() const { return bytes_; }
+
+  private:
+    char* bytes_ = nullptr;
+    std::size_t size_;
+};
+
+bool same_size_and_times(const struct stat& a, const struct stat& b) {
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
+           a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// Another program rewrites the drawing through a shared memory mapping it
+// made writable before the run: a write to a page already written moves
+// no time, and the size stays. The run, stopped halfway meanwhile and
+// continued, sees from the bytes that the drawing is not what it read,
+// says so, and leaves the rewritten drawing in place.
+TEST(Sharing, ARewriteThroughASharedMappingIsSeen) {
+    if (programs_are_emulated()) GTEST_SKIP() << "the emulator is too slow to stop halfway";
+    const std::string drawing = text_drawing(50000);
+    std::string rewritten = drawing;
+    rewritten[100] = rewritten[100] == '7' ? '8' : '7';
+    // A sync of the whole file system meanwhile (another program's, or a
+    // run's in a folder it cannot read) writes the page back, and the next
+    // write through the mapping moves the times: then again.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        TempDir dir;
+        dir.write(kHost, drawing);
+        SharedMapping mapping(dir.at(kHost), drawing.size());
+        ASSERT_NE(mapping.bytes(), nullptr);
+        mapping.bytes()[100] = drawing[100]; // the page is written, and its times moved, now
+        struct stat before {};
+        ASSERT_EQ(stat(dir.at(kHost).c_str(), &before), 0);
+        Running run(TEXTMATTE_EXE, dir.path(), {}, Launch{});
+        if (!stop_midway(run, dir)) continue;
+        mapping.bytes()[100] = rewritten[100];
+        struct stat after {};
+        ASSERT_EQ(stat(dir.at(kHost).c_str(), &after), 0);
+        if (!same_size_and_times(before, after)) continue;
+        run.send(SIGCONT);
+        const ProgramResult r = run.wait();
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.err, kChanged);
+        EXPECT_EQ(dir.files().size(), 1u);
+        EXPECT_TRUE(read_file(dir.at(kHost)) == rewritten) << "not the rewritten drawing";
+        return;
+    }
+    FAIL() << "no run could be stopped halfway with the drawing's times kept";
+}
+
+// A folder on a file system with one-second times (ext2 with small
+// inodes, on a loop device), mounted for the test and unmounted after.
+class CoarseTimesFolder {
+  public:
+    CoarseTimesFolder() {
+        if (geteuid() != 0) {
+            why_not_ = "mounting a file system needs root";
+            return;
+        }
+        if (!have_command("mkfs.ext2")) {
+            why_not_ = "mkfs.ext2 (e2fsprogs) is not installed";
+            return;
+        }
+        const std::string image = holder_.at("fs.img");
+        const std::string make =
+            "truncate -s 32M " + image + " && mkfs.ext2 -q -F -I 128 " + image + " >/dev/null 2>&1";
+        mount_point_ = holder_.at("mnt");
+        holder_.make_directory("mnt");
+        if (std::system(make.c_str()) != 0 ||
+            std::system(("mount -o loop " + image + " " + mount_point_ + " 2>/dev/null").c_str()) !=
+                0) {
+            why_not_ = "a loop device cannot be mounted here";
+            return;
+        }
+        mounted_ = true;
+    }
+    ~CoarseTimesFolder() {
+        if (mounted_) (void)umount(mount_point_.c_str());
+    }
+    CoarseTimesFolder(const CoarseTimesFolder&) = delete;
+    CoarseTimesFolder& operator=(const CoarseTimesFolder&) = delete;
+    const std::string& why_not() const { return why_not_; }
+    const std::string& path() const { return mount_point_; }
+
+  private:
+    TempDir holder_;
+    std::string mount_point_;
+    std::string why_not_;
+    bool mounted_ = false;
+};
+
+// On a file system with one-second times, another program rewrites the
+// drawing in place, same size, and sets its modification time back, within
+// the second it was written in: its size and times are as they were. The
+// bytes tell.
+TEST(Sharing, ASameSecondRewriteWithItsTimesSetBackIsSeen) {
+    if (programs_are_emulated()) GTEST_SKIP() << "the emulator is too slow to stop halfway";
+    CoarseTimesFolder folder;
+    if (!folder.why_not().empty()) GTEST_SKIP() << folder.why_not();
+    const std::string drawing = text_drawing(50000);
+    std::string rewritten = drawing;
+    rewritten[100] = rewritten[100] == '7' ? '8' : '7';
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const std::string host = folder.path() + "/" + kHost;
+        std::remove(host.c_str());
+        std::remove((folder.path() + "/JWC_TEMP.$$$").c_str());
+        {
+            std::FILE* f = std::fopen(host.c_str(), "wb");
+            ASSERT_NE(f, nullptr);
+            std::fwrite(drawing.data(), 1, drawing.size(), f);
+            std::fclose(f);
+        }
+        struct stat written {};
+        ASSERT_EQ(stat(host.c_str(), &written), 0);
+        Running run(TEXTMATTE_EXE, folder.path(), {}, Launch{});
+        const auto start = std::chrono::steady_clock::now();
+        bool midway = false;
+        while (!midway && std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) {
+            struct stat out {};
+            midway = stat((folder.path() + "/JWC_TEMP.$$$").c_str(), &out) == 0 && out.st_size > 0;
+        }
+        if (!midway || !run.send(SIGSTOP)) continue;
+        {
+            std::FILE* f = std::fopen(host.c_str(), "r+b");
+            ASSERT_NE(f, nullptr);
+            std::fwrite(rewritten.data(), 1, rewritten.size(), f);
+            std::fclose(f);
+        }
+        const timespec times[2] = {written.st_atim, written.st_mtim};
+        ASSERT_EQ(utimensat(AT_FDCWD, host.c_str(), times, 0), 0);
+        struct stat now {};
+        ASSERT_EQ(stat(host.c_str(), &now), 0);
+        if (now.st_ctim.tv_sec != written.st_ctim.tv_sec || now.st_mtim.tv_nsec != 0) {
+            run.send(SIGCONT); // a second went by, or the times are not coarse: again
+            (void)run.wait();
+            continue;
+        }
+        run.send(SIGCONT);
+        const ProgramResult r = run.wait();
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_EQ(r.err, kChanged);
+        EXPECT_TRUE(read_file(host) == rewritten) << "not the rewritten drawing";
+        return;
+    }
+    FAIL() << "no run could be stopped within the second its drawing was written";
+}
+
+// A read that blocks (here a tracing pipe, which waits for events, standing
+// for a hung network or FUSE file): SIGTERM still stops the run, which
+// removes its output and lock file and ends by the signal.
+TEST(Sharing, AnInterruptStopsABlockedRead) {
+    std::string pipe;
+    for (const char* at :
+         {"/sys/kernel/tracing/trace_pipe", "/sys/kernel/debug/tracing/trace_pipe"})
+        if (pipe.empty() && access(at, R_OK) == 0) pipe = at;
+    bool mounted_here = false;
+    if (pipe.empty() && geteuid() == 0 &&
+        mount("nodev", "/sys/kernel/tracing", "tracefs", 0, nullptr) == 0) {
+        mounted_here = true;
+        pipe = "/sys/kernel/tracing/trace_pipe";
+    }
+    if (pipe.empty()) GTEST_SKIP() << "no tracing pipe to block a read on (tracefs needs root)";
+    struct Unmount {
+        bool mounted;
+        ~Unmount() {
+            if (mounted) (void)umount("/sys/kernel/tracing");
+        }
+    } unmount{mounted_here};
+    TempDir dir;
+    fs::create_symlink(pipe, dir.at(kHost));
+    Running run(TEXTMATTE_EXE, dir.path(), {}, Launch{});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(run.send(SIGTERM));
+    // A run that stays blocked is killed after a while, and fails below.
+    std::atomic<bool> ended{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 100 && !ended; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!ended) run.send(SIGKILL);
+    });
+    const ProgramResult r = run.wait();
+    ended = true;
+    watchdog.join();
+    EXPECT_EQ(r.status, status_after_interrupt(SIGTERM)) << r.err;
+    EXPECT_EQ(r.err, "Interrupted: jwc_temp.txt is as it was before the run \n");
+    EXPECT_EQ(everything_in(dir), (Files{{kHost, "link to " + pipe}}));
+}
+
+// The output's mode cannot be set (fchmod fails, injected by strace): the
+// result would not keep the drawing's permissions, so nothing replaces the
+// drawing; the run says so with status 1 and leaves only the drawing, with
+// its own mode.
+TEST(Sharing, AnOutputThatCannotGetTheDrawingsModeReplacesNothing) {
+    if (const std::string why = why_no_strace(); !why.empty()) GTEST_SKIP() << why;
+    const int calls = calls_in_a_run("fchmod", traceable());
+    if (calls < 0) GTEST_SKIP() << "strace cannot trace here";
+    ASSERT_GE(calls, 1);
+    TempDir dir;
+    dir.write(kHost, kSmallDrawing);
+    chmod(dir.at(kHost).c_str(), 0640);
+    // The output's is the run's last.
+    const ProgramResult r = run_injected(dir, "fchmod", calls, "error=EIO", traceable());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ \n");
+    EXPECT_EQ(dir.files(), (Files{{kHost, kSmallDrawing}}));
+    struct stat st {};
+    ASSERT_EQ(stat(dir.at(kHost).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+// A run killed while it gives its new lock file its mode (under a umask
+// that would make it private) leaves no lock file other users' runs cannot
+// open: none at all, or one they may open.
+TEST(Sharing, ALockFileIsCompleteBeforeItShows) {
+    if (const std::string why = why_no_strace(); !why.empty()) GTEST_SKIP() << why;
+    Launch launch = traceable();
+    launch.umask = 077;
+    if (calls_in_a_run("fchmod", launch) < 1) GTEST_SKIP() << "strace cannot trace here";
+    TempDir dir;
+    chmod(dir.path().c_str(), 01777);
+    dir.write(kHost, kSmallDrawing);
+    const ProgramResult r = run_injected(dir, "fchmod", 1, "signal=SIGKILL", launch);
+    EXPECT_NE(r.status, 0);
+    struct stat st {};
+    if (lstat(dir.at("JWC_TEMP.LCK").c_str(), &st) == 0) {
+        EXPECT_EQ(st.st_mode & 07777, 0644u) << "a lock file other users cannot open";
+    }
+    EXPECT_EQ(read_file(dir.at(kHost)), kSmallDrawing);
+}
+
+// Where the folder offers no locks (flock fails, injected by strace), a
+// leftover output may be a live run's: it stays, and the run says what it
+// is and what to do, touching nothing.
+TEST(Sharing, ALeftoverOutputWithoutLocksIsSaid) {
+    if (const std::string why = why_no_strace(); !why.empty()) GTEST_SKIP() << why;
+    if (calls_in_a_run("flock", traceable()) < 1) GTEST_SKIP() << "strace cannot trace here";
+    TempDir dir;
+    dir.write(kHost, kSmallDrawing);
+    dir.write("JWC_TEMP.$$$", "partial");
+    const ProgramResult r = run_injected(dir, "flock", 1, "error=ENOLCK", traceable());
+    EXPECT_EQ(r.status, 255) << r.err;
+    EXPECT_EQ(r.err, "Cannot create file: JWC_TEMP.$$$ (left by an earlier run; delete it when "
+                     "no run is live) \n");
+    EXPECT_EQ(dir.files(), (Files{{kHost, kSmallDrawing}, {"JWC_TEMP.$$$", "partial"}}));
+}
+
+// A read of the drawing fails with an I/O error (injected by strace): the
+// message names the file that is there, jwc_temp.txt.
+TEST(Sharing, AReadFailureNamesTheHostsFile) {
+    if (const std::string why = why_no_strace(); !why.empty()) GTEST_SKIP() << why;
+    if (calls_in_a_run("read", traceable()) < 1) GTEST_SKIP() << "strace cannot trace here";
+    TempDir dir;
+    dir.write(kHost, kSmallDrawing);
+    const ProgramResult r = run_injected(dir, "read", 1, "error=EIO", traceable(), dir.at(kHost));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err, "Cannot read file: jwc_temp.txt \n");
+    EXPECT_EQ(dir.files(), (Files{{kHost, kSmallDrawing}}));
 }
 
 #endif

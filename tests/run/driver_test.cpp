@@ -64,16 +64,21 @@ class EveryOperation final : public FileSystem {
     OpenedFile open_read(const char* name) override {
         return around([&] { return base_.open_read(name); });
     }
-    std::unique_ptr<OutFile> create_new(const char* name, const char* like_name) override {
+    NewFile create_new(const char* name, const char* like_name) override {
         return around([&] { return base_.create_new(name, like_name); });
     }
     Outcome rename(const char* from, const char* to) override {
         return around([&] { return base_.rename(from, to); });
     }
+    Swap swap(const char* a, const char* b) override {
+        return around([&] { return base_.swap(a, b); });
+    }
     Outcome remove_name(const char* name) override {
         return around([&] { return base_.remove_name(name); });
     }
-    Entry inspect(const char* name) override { return base_.inspect(name); }
+    Entry inspect(const char* name) override {
+        return around([&] { return base_.inspect(name); });
+    }
     std::vector<FileId> reached_through_links(const char* name) override {
         return base_.reached_through_links(name);
     }
@@ -224,22 +229,33 @@ TEST(Driver, LeftoversUnderNamesTheRunDoesNotNeedAreLeftAlone) {
 }
 
 // Where names tell case apart, the host's name holds the drawing for the
-// whole run: nothing moves it, and the complete output replaces it in one
-// rename, after which the directory is synced. Where they do not, the file
-// goes to the working name, and the directory is synced after the output
-// has replaced it.
+// whole run: nothing moves it, and the complete output swaps names with it
+// in one step, the drawing that came out goes, and the directory is synced;
+// where the file system cannot swap names, the output replaces it in one
+// rename. Where names do not tell case apart, the file goes to the working
+// name, and the directory is synced after the output has replaced it.
 TEST(Driver, TheHostsNameIsNeverEmptyWhereNamesTellCaseApart) {
-    const std::vector<std::string> in_place = {
-        "create JWC_TEMP.$$$", "rename JWC_TEMP.$$$ jwc_temp.txt", "sync directory"};
+    const std::vector<std::string> swapped = {"create JWC_TEMP.$$$",
+                                              "swap JWC_TEMP.$$$ jwc_temp.txt",
+                                              "remove JWC_TEMP.$$$", "sync directory"};
+    const std::vector<std::string> renamed = {"create JWC_TEMP.$$$",
+                                              "rename JWC_TEMP.$$$ jwc_temp.txt", "sync directory"};
     const std::vector<std::string> moved = {
         "rename jwc_temp.txt JWC_x2x2.$$",  "rename JWC_x2x2.$$ JWC_x2x2.$$$",
         "rename JWC_x2x2.$$$ JWC_TEMP.TXT", "create JWC_TEMP.$$$",
         "rename JWC_TEMP.$$$ jwc_temp.txt", "sync directory"};
-    for (bool ignore_case : {false, true}) {
-        testing::MemoryFileSystem fs(ignore_case);
+    struct Case {
+        bool ignore_case;
+        bool swaps;
+        const std::vector<std::string>& operations;
+    } cases[] = {{false, true, swapped}, {false, false, renamed}, {true, true, moved}};
+    for (const Case& c : cases) {
+        testing::MemoryFileSystem fs(c.ignore_case);
+        if (!c.swaps) fs.swaps_unsupported();
         fs.put("jwc_temp.txt", kDrawing);
         EXPECT_EQ(run_in(fs, {"/c3", "/d2"}).status, 0);
-        EXPECT_EQ(fs.operations(), ignore_case ? moved : in_place) << ignore_case;
+        EXPECT_EQ(fs.operations(), c.operations) << c.ignore_case << c.swaps;
+        EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kOutput}}));
     }
     testing::MemoryFileSystem debug;
     debug.put("jwc_temp.txt", kDrawing);
@@ -290,6 +306,96 @@ TEST(Driver, ADrawingChangedDuringTheRunIsNotReplaced) {
             Files files = memory.listing();
             EXPECT_EQ(files["jwc_temp.txt"], "lc4\r\n") << where;
             EXPECT_EQ(files.count("JWC_TEMP.$$$"), std::string(level) == "/t1" ? 1u : 0u) << where;
+        }
+    }
+}
+
+// Until the result is in place, another program may change the folder: a
+// lock file removed (its owner may, in a sticky folder), which would let
+// another run in; an output replaced (by such a run); a rewrite that leaves the drawing's size
+// and times alone (through a shared mapping); a look at the drawing that
+// fails with an I/O error. None ends with status 0, none puts anything
+// over the drawing, and the other's output is left alone.
+TEST(Driver, TheResultGoesInOnlyOverTheDrawingAsReadWhileTheRunHoldsTheFolder) {
+    const std::string newer = std::string(kDrawing).replace(kDrawing.find("ABC"), 3, "XYZ");
+    struct Case {
+        const char* what;
+        std::function<void(testing::MemoryFileSystem&)> change;
+        std::string said;
+        Files left;
+    } cases[] = {
+        {"the lock lost",
+         [](testing::MemoryFileSystem& m) { m.lose_lock(); },
+         "Cannot lock file: jwc_temp.txt (another run is using it) \n",
+         {{"jwc_temp.txt", kDrawing}}},
+        {"the output replaced",
+         [](testing::MemoryFileSystem& m) { m.put("JWC_TEMP.$$$", "x"); },
+         "Cannot rename file: JWC_TEMP.$$$ to jwc_temp.txt \n",
+         {{"jwc_temp.txt", kDrawing}, {"JWC_TEMP.$$$", "x"}}},
+        {"a rewrite without a trace",
+         [&](testing::MemoryFileSystem& m) { m.rewrite_quietly("jwc_temp.txt", newer); },
+         "Cannot replace file: jwc_temp.txt (it changed during the run) \n",
+         {{"jwc_temp.txt", newer}}},
+        {"an I/O error at the last look",
+         [](testing::MemoryFileSystem& m) { m.make_unreadable("jwc_temp.txt"); },
+         "Cannot read file: jwc_temp.txt \n",
+         {{"jwc_temp.txt", kDrawing}}},
+    };
+    for (const Case& c : cases) {
+        testing::MemoryFileSystem memory;
+        memory.put("jwc_temp.txt", kDrawing);
+        bool changed = false;
+        EveryOperation fs(memory, [&] {
+            // Once the output is complete: it is synced and closed before
+            // anything looks at the drawing again.
+            const Files files = memory.listing();
+            if (changed || files.count("JWC_TEMP.$$$") == 0 || files.at("JWC_TEMP.$$$") != kOutput)
+                return;
+            changed = true;
+            c.change(memory);
+        });
+        const Ran r = run_in(fs, {"/c3", "/d2"});
+        EXPECT_TRUE(changed) << c.what;
+        EXPECT_EQ(r.status, 1) << c.what;
+        EXPECT_EQ(r.err, c.said) << c.what;
+        EXPECT_EQ(memory.listing(), c.left) << c.what;
+    }
+}
+
+// The output cannot be given the drawing's permissions, owner or ACL: it
+// goes at once, and the drawing stays as it was.
+TEST(Driver, AnOutputWithoutTheDrawingsAccessReplacesNothing) {
+    for (const char* level : {"/t0", "/t1"}) {
+        testing::MemoryFileSystem fs;
+        fs.put("jwc_temp.txt", kDrawing);
+        fs.refuse_access();
+        const Ran r = run_in(fs, {level});
+        EXPECT_EQ(r.status, 1) << level;
+        EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ \n") << level;
+        EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kDrawing}})) << level;
+    }
+}
+
+// Without locks, a leftover output may be a live run's: it stays, nothing
+// is touched, and the message says what it is and what to do. With locks
+// it is an earlier run's, and goes.
+TEST(Driver, ALeftoverOutputIsRemovedOnlyUnderTheLock) {
+    for (bool locks : {true, false}) {
+        testing::MemoryFileSystem fs;
+        fs.put("jwc_temp.txt", kDrawing);
+        fs.put("JWC_TEMP.$$$", "partial");
+        if (!locks) fs.locks_unavailable();
+        const Ran r = run_in(fs, {"/c3", "/d2"});
+        if (locks) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(fs.listing(), (Files{{"jwc_temp.txt", kOutput}}));
+        } else {
+            EXPECT_EQ(r.status, -1);
+            EXPECT_EQ(r.err, "Cannot create file: JWC_TEMP.$$$ (left by an earlier run; delete it "
+                             "when no run is live) \n");
+            EXPECT_EQ(fs.listing(),
+                      (Files{{"jwc_temp.txt", kDrawing}, {"JWC_TEMP.$$$", "partial"}}));
+            EXPECT_TRUE(fs.operations().empty());
         }
     }
 }
@@ -523,6 +629,16 @@ TEST(Driver, AFaultAtAnyMomentFindsTheOutputsStage) {
                 said_after = files.erase(view.output_name) == 0;
             else if (view.stage == OutputStage::creating || view.stage == OutputStage::partial)
                 files.erase(view.output_name);
+            else if (view.stage == OutputStage::swapping) {
+                // Swapped back if the swap went through, and the output
+                // goes; the swap back fails once the drawing that came out
+                // has gone, and the result stays.
+                const bool swapped = files[view.host_name] == kOutput;
+                if (swapped && files.count(view.output_name))
+                    std::swap(files[view.host_name], files[view.output_name]);
+                said_after = swapped && !files.count(view.output_name);
+                files.erase(view.output_name);
+            }
             const std::string where = std::string(level) + " after " +
                                       std::to_string(memory.operations().size()) + " operations";
             if (said_after) {

@@ -39,16 +39,22 @@ class FaultyFileSystem final : public FileSystem, public Interrupts {
 
     using FileSystem::create_new;
     OpenedFile open_read(const char* name) override;
-    std::unique_ptr<OutFile> create_new(const char* name, const char* like_name) override;
+    NewFile create_new(const char* name, const char* like_name) override;
     Outcome rename(const char* from, const char* to) override {
         return step() ? base_.rename(from, to) : Outcome::failed;
+    }
+    Swap swap(const char* a, const char* b) override {
+        return step() ? base_.swap(a, b) : Swap::failed;
     }
     Outcome remove_name(const char* name) override {
         return step() ? base_.remove_name(name) : Outcome::failed;
     }
     Entry inspect(const char* name) override {
-        // A failed look finds nothing there.
-        return step() ? base_.inspect(name) : Entry{};
+        // A failed look finds nothing there, and says so.
+        if (step()) return base_.inspect(name);
+        Entry failed;
+        failed.unreadable = true;
+        return failed;
     }
     std::vector<FileId> reached_through_links(const char* name) override {
         return step(true) ? base_.reached_through_links(name) : std::vector<FileId>{};
@@ -77,6 +83,7 @@ class In final : public InFile {
     long read(char* data, std::size_t size) override {
         return fs_.step() ? base_->read(data, size) : -1;
     }
+    bool rewind() override { return fs_.step() && base_->rewind(); }
     bool close() override {
         const bool ok = fs_.step();
         return base_->close() && ok;
@@ -116,11 +123,11 @@ inline OpenedFile FaultyFileSystem::open_read(const char* name) {
     return opened;
 }
 
-inline std::unique_ptr<OutFile> FaultyFileSystem::create_new(const char* name,
-                                                             const char* like_name) {
-    if (!step(true)) return nullptr;
-    auto f = base_.create_new(name, like_name);
-    return f ? std::make_unique<faulty_detail::Out>(*this, std::move(f)) : nullptr;
+inline NewFile FaultyFileSystem::create_new(const char* name, const char* like_name) {
+    if (!step(true)) return {};
+    NewFile made = base_.create_new(name, like_name);
+    if (made.file) made.file = std::make_unique<faulty_detail::Out>(*this, std::move(made.file));
+    return made;
 }
 
 } // namespace textmatte::testing

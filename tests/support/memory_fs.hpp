@@ -22,10 +22,17 @@ struct Space {
     bool limited = false;
     std::size_t free = 0;
 };
-// A file's bytes and how often they were written: its modification time.
+// A file's bytes, how often they were written (its modification time), and
+// its number, never given to another file (unlike a freed inode's).
 struct Stored {
     std::string bytes;
     std::int64_t writes = 0;
+    std::uint64_t number = next_number();
+
+    static std::uint64_t next_number() {
+        static std::uint64_t last = 0;
+        return ++last;
+    }
 };
 } // namespace memory_detail
 
@@ -46,6 +53,15 @@ class MemoryFileSystem final : public FileSystem {
         it->second->bytes = bytes;
         ++it->second->writes;
     }
+    // The same file, written anew without a trace in its size or times (as
+    // through a shared mapping).
+    void rewrite_quietly(const std::string& name, const std::string& bytes) {
+        auto it = files_.find(stored_name(name));
+        if (it != files_.end() && it->second->bytes.size() == bytes.size())
+            it->second->bytes = bytes;
+    }
+    // Looking at the name fails with an I/O error.
+    void make_unreadable(const std::string& name) { unreadable_.insert(key(name)); }
     // Another program holds the file: renaming it fails so, and, unless it
     // shares it for reading, opening it too.
     void hold(const std::string& name, bool readable = false) {
@@ -56,11 +72,19 @@ class MemoryFileSystem final : public FileSystem {
     void make_directory(const std::string& name) { directories_.insert(name); }
     // Another run holds the exchange.
     void hold_lock(bool held) { lock_held_ = held; }
+    // The file system offers no locks.
+    void locks_unavailable() { locks_unavailable_ = true; }
+    // The lock a run took is lost: its file was removed or replaced.
+    void lose_lock() { *lock_lost_ = true; }
+    // Names cannot be swapped (the file system cannot, as on Windows).
+    void swaps_unsupported() { swaps_supported_ = false; }
+    // A new file cannot be given the access of another.
+    void refuse_access() { access_refused_ = true; }
     // A disk with this many bytes free: a write beyond them stops short and
     // fails; a removed file gives its bytes back.
     void set_free_space(std::size_t bytes) { space_->limited = true, space_->free = bytes; }
     std::size_t free_space() const { return space_->free; }
-    // "rename FROM TO", "remove NAME", "create NAME", "sync directory", in order.
+    // "rename FROM TO", "swap A B", "remove NAME", "create NAME", "sync directory", in order.
     // (Creating the lock file is not among them: it goes with the lock.)
     const std::vector<std::string>& operations() const { return operations_; }
 
@@ -74,8 +98,9 @@ class MemoryFileSystem final : public FileSystem {
 
     using FileSystem::create_new;
     OpenedFile open_read(const char* name) override;
-    std::unique_ptr<OutFile> create_new(const char* name, const char* like_name) override;
+    NewFile create_new(const char* name, const char* like_name) override;
     Outcome rename(const char* from, const char* to) override;
+    Swap swap(const char* a, const char* b) override;
     Outcome remove_name(const char* name) override;
     Entry inspect(const char* name) override;
     std::vector<FileId> reached_through_links(const char*) override { return {}; }
@@ -112,11 +137,16 @@ class MemoryFileSystem final : public FileSystem {
         return is_held(name) && readable_.count(key(name)) == 0;
     }
     static FileState state_of(const Content& c) {
-        return {{0, reinterpret_cast<std::uintptr_t>(c.get())}, c->bytes.size(), c->writes, 0};
+        return {{0, c->number}, c->bytes.size(), c->writes, 0};
     }
 
     bool ignore_case_;
     bool lock_held_ = false;
+    std::shared_ptr<bool> lock_lost_ = std::make_shared<bool>(false);
+    bool swaps_supported_ = true;
+    bool locks_unavailable_ = false;
+    std::set<std::string> unreadable_;
+    bool access_refused_ = false;
     bool directory_sync_fails_ = false;
     std::set<std::string> held_, readable_;
     std::shared_ptr<memory_detail::Space> space_ = std::make_shared<memory_detail::Space>();
@@ -136,6 +166,10 @@ class In final : public InFile {
         bytes.copy(data, n, pos_);
         pos_ += n;
         return static_cast<long>(n);
+    }
+    bool rewind() override {
+        pos_ = 0;
+        return true;
     }
     bool close() override { return true; }
 
@@ -164,7 +198,14 @@ class Out final : public OutFile {
     std::shared_ptr<Space> space_;
 };
 
-class Lock final : public ExchangeLock {};
+class Lock final : public ExchangeLock {
+  public:
+    explicit Lock(std::shared_ptr<bool> lost) : lost_(std::move(lost)) {}
+    bool still_held() const override { return !*lost_; }
+
+  private:
+    std::shared_ptr<bool> lost_;
+};
 
 } // namespace memory_detail
 
@@ -175,12 +216,25 @@ inline OpenedFile MemoryFileSystem::open_read(const char* name) {
     return {std::make_unique<memory_detail::In>(it->second), Outcome::done, state_of(it->second)};
 }
 
-inline std::unique_ptr<OutFile> MemoryFileSystem::create_new(const char* name, const char*) {
-    if (is_directory(name) || files_.count(stored_name(name))) return nullptr;
+inline NewFile MemoryFileSystem::create_new(const char* name, const char* like_name) {
+    if (is_directory(name) || files_.count(stored_name(name))) return {};
+    if (like_name && access_refused_) return {nullptr, {}, true, nullptr};
     auto content = std::make_shared<memory_detail::Stored>();
     files_[name] = content;
     operations_.push_back(std::string("create ") + name);
-    return std::make_unique<memory_detail::Out>(content, space_);
+    return {std::make_unique<memory_detail::Out>(content, space_), state_of(content).id, false,
+            nullptr};
+}
+
+inline Swap MemoryFileSystem::swap(const char* a, const char* b) {
+    if (!swaps_supported_) return Swap::unsupported;
+    if (is_held(a) || is_held(b)) return Swap::failed;
+    auto first = files_.find(stored_name(a));
+    auto second = files_.find(stored_name(b));
+    if (first == files_.end() || second == files_.end()) return Swap::failed;
+    std::swap(first->second, second->second);
+    operations_.push_back(std::string("swap ") + a + " " + b);
+    return Swap::done;
 }
 
 inline Outcome MemoryFileSystem::rename(const char* from, const char* to) {
@@ -211,6 +265,10 @@ inline Outcome MemoryFileSystem::remove_name(const char* name) {
 
 inline Entry MemoryFileSystem::inspect(const char* name) {
     Entry e;
+    if (unreadable_.count(key(name))) {
+        e.unreadable = true;
+        return e;
+    }
     if (is_directory(name)) {
         e.kind = EntryKind::directory;
         return e;
@@ -226,7 +284,9 @@ inline Entry MemoryFileSystem::inspect(const char* name) {
 inline LockResult MemoryFileSystem::lock_directory(const char*,
                                                    std::unique_ptr<ExchangeLock>& lock) {
     if (lock_held_) return LockResult::busy;
-    lock = std::make_unique<memory_detail::Lock>();
+    if (locks_unavailable_) return LockResult::unavailable;
+    *lock_lost_ = false;
+    lock = std::make_unique<memory_detail::Lock>(lock_lost_);
     return LockResult::locked;
 }
 
