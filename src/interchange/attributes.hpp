@@ -3,11 +3,10 @@
 // While the file is scanned, the first value of colour, line type, layer,
 // layer group, pen and text type (or free text size) is latched; after the
 // scan the trailer writes them again, so the last attribute records of the
-// output carry the values that came first in the input. A latch starts at
-// Attributes::kNotSeen (20) and takes a value only while it still holds 20:
-// an attribute never seen comes out as 20 (a pen or text type never seen
-// not at all), and a first value of 20 is not kept (the next record of its
-// kind is latched instead).
+// output carry the values that came first in the input. An attribute never
+// seen comes out as 20 (a pen or text type never seen not at all), and a
+// first value of 20 is not kept: the next record of its kind is latched
+// instead (FirstSeen).
 #pragma once
 
 #include "interchange/output.hpp"
@@ -15,9 +14,9 @@
 
 namespace textmatte {
 
-// Takes `current` into `latched` while the latch still holds the sentinel.
-inline void latch(int& latched, int current) {
-    if (latched == Attributes::kNotSeen) latched = current;
+// Takes `current` into `latched` unless it already holds a first value.
+inline void latch(FirstSeen& latched, int current) {
+    latched.offer(current);
 }
 
 // Latches a text-type record's type.

@@ -72,7 +72,7 @@ enum class Radix { decimal, hexadecimal };
 
 // An attribute record: copied, its number read from byte 2, then latched.
 void attribute_record(const LinePiece& line, Output& output, Radix radix, int& current,
-                      int& latched) {
+                      FirstSeen& latched) {
     copy_line(line, output);
     FieldReader f(line.text(), 2);
     radix == Radix::decimal ? f.decimal(current) : f.hex(current);

@@ -69,23 +69,46 @@ struct TextRecord {
     std::array<char, kCleanMax + 1> cleaned{}; // NUL-terminated: what is written back
 };
 
-// Current value and first-seen latch of every attribute. A latch holds
-// kNotSeen until a record of its kind sets it.
-struct Attributes {
-    static constexpr int kNotSeen = 20;
+// The first value of an attribute in the file, not seen until a record of
+// its kind sets it. A first value of 20 does not hold the latch: 20 is what
+// the trailer writes for an attribute never seen, so a later record of its
+// kind is latched instead.
+class FirstSeen {
+  public:
+    static constexpr int kWrittenWhenNotSeen = 20;
 
-    int colour = 1, first_colour = kNotSeen;
-    int line_type = 1, first_line_type = kNotSeen;
-    int layer = 0, first_layer = kNotSeen;
-    int layer_group = 0, first_layer_group = kNotSeen;
-    int pen = 1, first_pen = kNotSeen;
-    int first_text_type = kNotSeen;
-    // Free text size latches; the negative width keeps the free-size line
-    // out of a trailer that never saw a free-size record.
-    double first_free_width = -20.0;
-    double first_free_height = 20.0;
-    double first_free_spacing = 20.0;
-    int first_free_pen = kNotSeen;
+    void offer(int value) {
+        if (!held()) value_ = value;
+    }
+    // Whether a value other than 20 was latched.
+    bool held() const { return value_ && *value_ != kWrittenWhenNotSeen; }
+    // The latched value, or 20 for an attribute never seen.
+    int value() const { return value_.value_or(kWrittenWhenNotSeen); }
+
+  private:
+    std::optional<int> value_;
+};
+
+// The free text size of text type 0, as a free-size text-type record gives it.
+struct FreeSize {
+    double width = 0.0;
+    double height = 0.0;
+    double spacing = 0.0;
+    int pen = 0;
+};
+
+// Current value and first-seen latch of every attribute.
+struct Attributes {
+    int colour = 1;
+    int line_type = 1;
+    int layer = 0;
+    int layer_group = 0;
+    int pen = 1;
+    FirstSeen first_colour, first_line_type, first_layer, first_layer_group, first_pen;
+    // The text type and the free size share one latch: whichever of a
+    // text-type record and a free-size record comes first decides it.
+    FirstSeen first_text_type;
+    std::optional<FreeSize> first_free_size; // set with a first text type of 0
 };
 
 // The kinds of record the closing lines of debug levels 1 and 3 report,

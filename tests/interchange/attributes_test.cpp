@@ -55,8 +55,8 @@ TEST(Trailer, RestoresTheFirstValueOfEveryAttribute) {
 
 TEST(Trailer, FreeSizeLineNeedsAPositiveWidth) {
     Attributes a;
-    a.first_text_type = 0;
-    a.first_free_width = std::nan("");
+    a.first_text_type.offer(0);
+    a.first_free_size = FreeSize{std::nan(""), 20.0, 20.0, 20};
     testing::Captured cap;
     write_trailer(a, cap.out);
     EXPECT_EQ(cap.str(), "lg14\r\nly14\r\nlt20\r\nlc20\r\n");
