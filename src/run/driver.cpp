@@ -1,3 +1,62 @@
+// The life of a run, in order. Each step names who takes it, the output
+// stage it leaves with the run's ending (run/ending: the fault handler reads
+// it), and what an interrupt, a fault or a kill leaves at that point. An
+// interrupt is noted by its handler and acted on at the next step (a read
+// or write gives up at once); a fault (Linux) runs the fault handler, which
+// removes an output that is not in place and the lock file, says whether
+// the result was in place, and ends with 128 + its number; a kill does
+// nothing, and the next run clears what is left under the program's names.
+//
+//  1. Options read (driver). Nothing on disk yet.
+//  2. The folder locked (exchange, take_over): JWC_TEMP.LCK, made complete
+//     under no name and linked into place (Linux: flock on it; Windows: held
+//     open for this process alone and deleted by the system when it
+//     closes). The ending learns the lock's name, so a fault removes it.
+//     Kill: Linux leaves the lock file, which holds no lock any more.
+//  3. The host's file looked at (exchange): a missing or irregular file, a
+//     link through one of the program's names, or an output left without a
+//     lock stops the run with nothing touched. Under the lock, leftovers of
+//     earlier runs go as names.
+//  4. Windows only: jwc_temp.txt moved to JWC_TEMP.TXT by way of
+//     JWC_x2x2.$$ and JWC_x2x2.$$$. The first move takes the drawing off
+//     the host's name in one step, so a failure there leaves all as it was;
+//     the later moves give it the working name's spelling, which a move to
+//     a name that differs only in case does not do on every file system.
+//     These are the names earlier versions used, so a run killed halfway
+//     leaves the drawing where the manual tells a user to look; the next
+//     run, or any way out of this one, puts it back (exchange, finish).
+//     Linux reads jwc_temp.txt where it is and never moves it.
+//  5. The drawing opened and kept open to the end (exchange, open_drawing),
+//     with a checksum of what is read.
+//  6. JWC_TEMP.$$$ created new, with the drawing's permissions (exchange,
+//     create_output): stage `creating`, then `partial`. From here to step 8
+//     an interrupt or a fault removes the output; a kill leaves it.
+//  7. The scan writes the output (driver, OutputWriter, on this thread);
+//     it is flushed, synced and closed. A drawing over the line limit, or a
+//     selection without a horizontal text, has its output removed (stage
+//     `none`) and made again (`creating`, `partial`) with one record. A
+//     debug run and the over-limit refusal keep their output (`none`).
+//  8. The result goes in (exchange, replace_drawing_with_output), once the
+//     lock is still the run's, the output still its own and the drawing
+//     unchanged. Linux with RENAME_EXCHANGE: stage `swapping`, the two names
+//     swap, the file that came out is checked against the drawing as read
+//     (swapped back if it differs, stage `partial`) and then removed; a
+//     fault meanwhile swaps back. Elsewhere: stage `replacing`, one rename
+//     over the host's name. Then `in_place`: from here nothing undoes the
+//     result, an interrupt changes nothing, a fault says the result is in
+//     place.
+//  9. The folder synced (Linux); on Windows a second file under the
+//     working name, where names do tell case apart, removed.
+// 10. finish (exchange): a discarded output removed, the work over (the
+//     ending forgets the lock: a fault no longer touches the folder, which
+//     may be another run's from now on), Windows puts the drawing back
+//     under its name if the result did not replace it; then the lock is
+//     released, the exchange ends, and the ending reports.
+//
+// The order is checked where assertions are on: the ending outlives the
+// exchange (RunEnding::Attachment), the lock is released only once the work
+// is over (Exchange::HeldLock), and each stage follows one it may follow
+// (RunEnding::set_stage).
 #include "run/driver.hpp"
 
 #include <algorithm>

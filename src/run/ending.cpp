@@ -34,11 +34,13 @@ RunEnding::RunEnding(const Interrupts& interrupts, bool debug_run)
 }
 
 RunEnding::~RunEnding() {
+    assert(attached_ == 0 && "the exchange ends before the ending it reports to");
     work_over();
 }
 
 // A result in place stays in place; anything else is no longer the run's.
 void RunEnding::work_over() {
+    work_over_ = true;
     fault_lock_name.store(nullptr);
     if (stage_ != OutputStage::in_place) set_stage(OutputStage::none);
 }
@@ -47,7 +49,28 @@ void RunEnding::directory_locked(const char* lock_name) {
     fault_lock_name.store(lock_name);
 }
 
+namespace {
+
+// The steps an output takes, as the exchange reports them: the fault
+// handler relies on each stage covering the step that leads out of it.
+constexpr bool may_follow(OutputStage from, OutputStage to) {
+    using S = OutputStage;
+    switch (from) {
+    case S::none: return to == S::none || to == S::creating;
+    case S::creating: return to == S::partial || to == S::none;
+    case S::partial:
+        return to == S::none || to == S::partial || to == S::replacing || to == S::swapping;
+    case S::replacing: return to == S::partial || to == S::in_place;
+    case S::swapping: return to == S::partial || to == S::in_place || to == S::none;
+    case S::in_place: return to == S::in_place;
+    }
+    return false;
+}
+
+} // namespace
+
 void RunEnding::set_stage(OutputStage stage) {
+    assert(may_follow(stage_, stage) && "an output stage out of its order");
     stage_ = stage;
     fault_stage.store(static_cast<int>(stage));
 }

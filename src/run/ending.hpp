@@ -55,6 +55,21 @@ class RunEnding {
     // The run no longer touches its output or its lock file: a fault leaves
     // what is there (the directory may be another run's from now on).
     void work_over();
+    bool work_is_over() const { return work_over_; }
+
+    // The exchange that reports to this ending: it must end first, since its
+    // last steps (putting the drawing back, releasing the lock) still tell
+    // the ending where the run stands. Checked when the ending goes.
+    class Attachment {
+      public:
+        explicit Attachment(RunEnding& ending) : ending_(ending) { ++ending_.attached_; }
+        ~Attachment() { --ending_.attached_; }
+        Attachment(const Attachment&) = delete;
+        Attachment& operator=(const Attachment&) = delete;
+
+      private:
+        RunEnding& ending_;
+    };
 
     // The work stopped: the first failure is the one that counts.
     void stop(Failure failure);
@@ -84,6 +99,8 @@ class RunEnding {
     const Interrupts& interrupts_;
     bool debug_run_;
     OutputStage stage_ = OutputStage::none;
+    int attached_ = 0; // exchanges not yet ended
+    bool work_over_ = false;
     bool output_kept_ = false;
     bool settled_ = false;
     int interrupted_by_ = 0;

@@ -59,7 +59,7 @@ Outcome Exchange::remove_leftover(const char* name) {
 
 Status Exchange::take_over() {
     bool locked = false;
-    switch (fs_.lock_directory(kLockName, lock_)) {
+    switch (fs_.lock_directory(kLockName, lock_.lock)) {
     case LockResult::busy: return Failure::of(Report::locked);
     case LockResult::refused: return Failure::naming(Report::cannot_open, kLockName);
     case LockResult::locked:
@@ -214,7 +214,7 @@ Status Exchange::check_drawing_unchanged() {
 // sticky folder) let another run in, which may have put its own, partial
 // output there.
 Status Exchange::check_still_ours() {
-    if (lock_ && !lock_->still_held()) return Failure::of(Report::locked);
+    if (lock_.lock && !lock_.lock->still_held()) return Failure::of(Report::locked);
     if (!output_is_ours(kOutputName))
         return Failure::rename(kOutputName, kHostName, Outcome::failed);
     return std::nullopt;
@@ -268,7 +268,8 @@ Status Exchange::swap_in_output() {
                              ? check_came_out_as_read()
                              : Failure::rename(kOutputName, kHostName, Outcome::failed);
     // A lock lost since the last look lets another run in: it goes back too.
-    if (!not_as_read && lock_ && !lock_->still_held()) not_as_read = Failure::of(Report::locked);
+    if (!not_as_read && lock_.lock && !lock_.lock->still_held())
+        not_as_read = Failure::of(Report::locked);
     if (!not_as_read) {
         // The drawing as it was (or the link to it), now under the output's
         // name, goes; else the next run removes it. Until it has gone, a

@@ -2,6 +2,7 @@
 // host's file while a run reads it, and the result that replaces it.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <memory>
 
@@ -114,9 +115,27 @@ class Exchange {
     [[nodiscard]] Outcome move_drawing_to(const char* to);
     bool put_back();
 
+    // The lock, released only once the run's work is over: until then a
+    // fault removes the lock file as the run's own, and after the release
+    // the file may be another run's.
+    class HeldLock {
+      public:
+        explicit HeldLock(const RunEnding& ending) : ending_(ending) {}
+        ~HeldLock() { assert(!lock || ending_.work_is_over()); }
+        HeldLock(const HeldLock&) = delete;
+        HeldLock& operator=(const HeldLock&) = delete;
+
+        std::unique_ptr<ExchangeLock> lock;
+
+      private:
+        const RunEnding& ending_;
+    };
+
     FileSystem& fs_;
     RunEnding& ending_;
-    std::unique_ptr<ExchangeLock> lock_;
+    // Declared before everything it outlasts: the lock and the files go first.
+    RunEnding::Attachment attachment_{ending_};
+    HeldLock lock_{ending_};
     bool moves_host_file_ = false;           // names ignore case: the file goes to the working name
     const char* moved_drawing_at_ = nullptr; // where the moved host's file is; null: not moved
     std::unique_ptr<InFile> drawing_file_;   // open from the first look to the end

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -658,6 +659,29 @@ TEST(Driver, AFaultAtAnyMomentFindsTheOutputsStage) {
         EXPECT_EQ(after > 0, !debug) << level;
     }
 }
+
+// The order a run's safety rests on fails loudly where assertions are on:
+// an exchange that outlives the ending it reports to, a lock released while
+// the run still works, an output stage out of its order.
+#ifndef NDEBUG
+TEST(DriverDeathTest, TheRunsOrderIsChecked) {
+    EXPECT_DEATH(
+        {
+            testing::MemoryFileSystem fs(false);
+            fs.put("jwc_temp.txt", kDrawing);
+            auto ending = std::make_unique<RunEnding>(NoInterrupts(), false);
+            auto exchange = std::make_unique<Exchange>(fs, *ending);
+            ending.reset();
+        },
+        "the exchange ends before the ending");
+    EXPECT_DEATH(
+        {
+            RunEnding ending(NoInterrupts(), false);
+            ending.output_in_place();
+        },
+        "an output stage out of its order");
+}
+#endif
 
 } // namespace
 } // namespace textmatte
