@@ -150,7 +150,7 @@ bool dispatch_record(RunState& run, const LinePiece& line, const ScanStreams& st
         return write_back_element(s, line, output);
     case RecordHead::text:
         read_text_record(run.text, line);
-        texts.handle_text(run.text, run.types, s.line_index);
+        texts.handle_text(run.text, run.types, s.piece_index);
         s.box_colour_in_force = true;
         ++s.boxes_written;
         return false;
@@ -186,11 +186,12 @@ bool dispatch_record(RunState& run, const LinePiece& line, const ScanStreams& st
     return false;
 }
 
-void trace_line(const RunState& run, const LinePiece& line, Output& console, unsigned counted_lines,
-                unsigned line_limit) {
+void trace_line(const RunState& run, const LinePiece& line, Output& console,
+                unsigned counted_pieces, unsigned piece_limit) {
     write<"## ---- JW_PATTERN()  jwc_temp.txt processing --------\n"
           "##  jd_x=%u/%u : jd_x/jd_xmax  jd_limit=%u\n"
-          "##  buf=(%s)\n">(console, run.scan.line_index, counted_lines, line_limit, line.text());
+          "##  buf=(%s)\n">(console, run.scan.piece_index, counted_pieces, piece_limit,
+                            line.text());
 }
 
 } // namespace
@@ -208,12 +209,12 @@ void dispatch(RunState& run, const LinePiece& piece, const ScanStreams& streams,
 }
 
 void scan_records(RunState& run, const ScanStreams& streams, TextHandler& texts,
-                  unsigned counted_lines, unsigned line_limit) {
+                  unsigned counted_pieces, unsigned piece_limit) {
     LinePiece line;
     const bool trace = run.settings.debug_level == DebugLevel::scan_trace;
-    for (run.scan.line_index = 0; run.scan.line_index != line_limit; ++run.scan.line_index) {
+    for (run.scan.piece_index = 0; run.scan.piece_index != piece_limit; ++run.scan.piece_index) {
         if (!streams.input.next(line)) break;
-        if (trace) trace_line(run, line, streams.console, counted_lines, line_limit);
+        if (trace) trace_line(run, line, streams.console, counted_pieces, piece_limit);
         dispatch(run, line, streams, texts);
     }
 }

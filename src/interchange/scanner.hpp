@@ -22,7 +22,7 @@ namespace textmatte {
 // text becomes; convert() hands the scanner the box routine this way.
 class TextHandler {
   public:
-    virtual void handle_text(TextRecord& text, const TextTypes& types, unsigned line_index) = 0;
+    virtual void handle_text(TextRecord& text, const TextTypes& types, unsigned piece_index) = 0;
 
   protected:
     ~TextHandler() = default;
@@ -35,12 +35,12 @@ struct ScanStreams {
     Output& console;
 };
 
-// Scans at most `line_limit` lines as the line reader cuts them (a line
-// longer than a piece counts once for each piece); at the scan-trace level
-// traces every one on the console. `counted_lines`, the line count made
+// Scans at most `piece_limit` pieces, as the line reader cuts the lines (a
+// line longer than a piece counts once for each piece); at the scan-trace
+// level traces every piece on the console. `counted_pieces`, the count made
 // before the scan, shows in that trace only.
 void scan_records(RunState& run, const ScanStreams& streams, TextHandler& texts,
-                  unsigned counted_lines, unsigned line_limit);
+                  unsigned counted_pieces, unsigned piece_limit);
 
 // Handles one piece of a line; the scan's body, exposed so a line's output
 // can be checked on its own.

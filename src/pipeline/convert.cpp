@@ -8,9 +8,9 @@ namespace textmatte {
 
 namespace {
 
-void end_of_run_lines(const RunState& run, unsigned counted_lines, Output& output,
+void end_of_run_lines(const RunState& run, unsigned counted_pieces, Output& output,
                       Output& console) {
-    const int count = static_cast<int>(counted_lines);
+    const int count = static_cast<int>(counted_pieces);
     const int marked = static_cast<int>(run.scan.last_marked_record);
     switch (run.settings.debug_level) {
     case DebugLevel::scan_trace:
@@ -43,11 +43,11 @@ void TextBoxes::handle_text(TextRecord& text, const TextTypes& types, unsigned) 
 }
 
 void convert(RunState& run, LineReader& input, Output& output, Output& console,
-             unsigned counted_lines) {
+             unsigned counted_pieces) {
     TextBoxes boxes(run.settings, output, console);
-    scan_records(run, ScanStreams{input, output, console}, boxes, counted_lines, kLineLimit);
+    scan_records(run, ScanStreams{input, output, console}, boxes, counted_pieces, kPieceLimit);
     if (input.failed()) return;
-    end_of_run_lines(run, counted_lines, output, console);
+    end_of_run_lines(run, counted_pieces, output, console);
     write_trailer(run.attrs, output);
 }
 

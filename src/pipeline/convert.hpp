@@ -3,9 +3,9 @@
 // The run feeds it from the host's file; the preview, from memory.
 #pragma once
 
-#include "interchange/line_limit.hpp"
 #include "interchange/line_reader.hpp"
 #include "interchange/output.hpp"
+#include "interchange/piece_limit.hpp"
 #include "interchange/scanner.hpp"
 #include "state/state.hpp"
 
@@ -17,7 +17,7 @@ class TextBoxes final : public TextHandler {
   public:
     TextBoxes(const RunSettings& settings, Output& output, Output& console)
         : settings_(settings), output_(output), console_(console) {}
-    void handle_text(TextRecord& text, const TextTypes& types, unsigned line_index) override;
+    void handle_text(TextRecord& text, const TextTypes& types, unsigned piece_index) override;
 
   private:
     const RunSettings& settings_;
@@ -25,10 +25,10 @@ class TextBoxes final : public TextHandler {
     Output& console_;
 };
 
-// The scan of at most kLineLimit lines, the end-of-run lines and the
+// The scan of at most kPieceLimit pieces, the end-of-run lines and the
 // trailer. Stops after the scan when the input could not be read.
 void convert(RunState& run, LineReader& input, Output& output, Output& console,
-             unsigned counted_lines);
+             unsigned counted_pieces);
 
 // Whether the host asked for the selection to be replaced and the scan found
 // no text to box: a normal run then writes the no-text notice alone, and

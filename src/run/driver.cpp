@@ -65,8 +65,8 @@
 #include <new>
 
 #include "interchange/format.hpp"
-#include "interchange/line_limit.hpp"
 #include "interchange/line_reader.hpp"
+#include "interchange/piece_limit.hpp"
 #include "options/options.hpp"
 #include "pipeline/convert.hpp"
 #include "run/exchange.hpp"
@@ -81,7 +81,7 @@ namespace {
 // The over-limit record; its Japanese words are Shift-JIS bytes.
 void write_over_limit_record(Output& output) {
     write<"he  \x97\x76\x91\x66\x90\x94\x83\x49\x81\x5b\x83\x6f\x81\x5b    MAX=%u\n">(output,
-                                                                                      kLineLimit);
+                                                                                      kPieceLimit);
 }
 
 // Flushes and closes an output file; `durable` also syncs it first.
@@ -120,8 +120,8 @@ class InterruptibleSink final : public ByteSink {
 };
 
 // Lines as the scan reads them, up to one more than the limit.
-unsigned count_lines(LineReader& reader) {
-    return std::min(reader.count_pieces(kLineLimit), kLineLimit + 1);
+unsigned count_pieces_to_limit(LineReader& reader) {
+    return std::min(reader.count_pieces(kPieceLimit), kPieceLimit + 1);
 }
 
 // Writes a run's output file: the transformed drawing, or, for a drawing
@@ -164,9 +164,9 @@ Status OutputWriter::write() {
     if (normal_run()) return write_transformed(*output_file, 0);
 
     LineReader counter(exchange_.drawing(), kFileBlock);
-    const unsigned counted = count_lines(counter);
+    const unsigned counted = count_pieces_to_limit(counter);
     if (counter.failed()) return cannot_read();
-    if (counted > kLineLimit) return write_refusal(*output_file);
+    if (counted > kPieceLimit) return write_refusal(*output_file);
     if (!exchange_.read_drawing_again()) return cannot_read();
     return write_transformed(*output_file, counted);
 }

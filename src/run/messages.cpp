@@ -1,5 +1,5 @@
 #include "interchange/format.hpp"
-#include "interchange/line_limit.hpp"
+#include "interchange/piece_limit.hpp"
 #include "run/failure.hpp"
 
 namespace textmatte {
@@ -19,7 +19,7 @@ void write_failure(const Failure& f, Output& errors) {
     case Report::link_to_own: write<kCannotTakeOver>(errors, f.other); break;
     case Report::changed: write<kCannotReplace>(errors); break;
     case Report::not_durable: write<kCannotSyncFolder>(errors); break;
-    case Report::too_many_lines: write<kTooManyLines>(errors, kLineLimit); break;
+    case Report::too_many_lines: write<kTooManyLines>(errors, kPieceLimit); break;
     case Report::out_of_memory: write<kOutOfMemory>(errors); break;
     case Report::unexpected: write<kUnexpected>(errors, f.detail); break;
     case Report::interrupted: write<kInterrupted>(errors); break;

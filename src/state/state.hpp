@@ -124,7 +124,7 @@ enum class MarkedRecord : int {
 struct ScannerState {
     static constexpr int kLastHeaderPoint = 3; // header points 0..3
 
-    unsigned line_index = 0; // of the line being scanned
+    unsigned piece_index = 0; // of the piece being scanned, from 0
     // The latest marked record: only the closing lines show it.
     MarkedRecord last_marked_record = MarkedRecord::none;
     // The last line record's end points: fields a line lacks keep their values.

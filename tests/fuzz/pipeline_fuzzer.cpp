@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     LinePiece line;
     unsigned lines = 0;
     bool continues_line = false;
-    while (lines < kLineLimit && reader.next(line)) {
+    while (lines < kPieceLimit && reader.next(line)) {
         file.flush();
         const std::size_t before = file_bytes.bytes.size();
         dispatch(run, line, streams, boxes);

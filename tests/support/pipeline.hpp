@@ -31,19 +31,19 @@ inline Result scan_only(std::string_view input, RunSettings settings = {}) {
     LineReader reader(source);
     Captured file, console(LineEnds::lf);
     TextBoxes boxes(run.settings, file.out, console.out);
-    scan_records(run, ScanStreams{reader, file.out, console.out}, boxes, 0, kLineLimit);
+    scan_records(run, ScanStreams{reader, file.out, console.out}, boxes, 0, kPieceLimit);
     return {file.str(), console.str()};
 }
 
 // Scan, end-of-run lines and trailer, as a run writes them.
 inline Result convert_all(std::string_view input, RunSettings settings = {},
-                          unsigned counted_lines = 0) {
+                          unsigned counted_pieces = 0) {
     RunState run;
     run.settings = settings;
     StringSource source(input);
     LineReader reader(source);
     Captured file, console(LineEnds::lf);
-    convert(run, reader, file.out, console.out, counted_lines);
+    convert(run, reader, file.out, console.out, counted_pieces);
     return {file.str(), console.str()};
 }
 
