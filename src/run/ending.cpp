@@ -163,8 +163,10 @@ Report clean_up_after_fault() noexcept {
         (void)remove_name_at_once(name); // nothing there: nothing to remove
         return Report::fault_before;
     case OutputStage::replacing:
-        // Still under its own name, it has not replaced the drawing.
-        return remove_name_at_once(name) ? Report::fault_before : Report::fault_after;
+        // Gone from its own name, it replaced the drawing; still there, or
+        // not known, the drawing is as it was.
+        return remove_name_at_once(name) == Removal::already_gone ? Report::fault_after
+                                                                  : Report::fault_before;
     case OutputStage::in_place: return Report::fault_after;
     case OutputStage::swapping: return undo_swap_after_fault(view);
     }

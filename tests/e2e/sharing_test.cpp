@@ -222,10 +222,13 @@ TEST(Sharing, ALinkThroughTheProgramsOwnNamesIsRefused) {
             const ProgramResult r = run_program(TEXTMATTE_EXE, dir.path(), {});
             const std::string where = std::string(own) + ", " + what;
             EXPECT_EQ(r.status, 1) << where;
-            const std::string said = std::string(own) == "JWC_TEMP.LCK"
-                                         ? "Cannot open file: JWC_TEMP.LCK \n"
-                                         : "Cannot take over file: jwc_temp.txt (it is a link to " +
-                                               std::string(own) + ") \n";
+            // A folder under the lock's name is said as the system says it.
+            const std::string said = std::string(own) != "JWC_TEMP.LCK"
+                                         ? "Cannot take over file: jwc_temp.txt (it is a link to " +
+                                               std::string(own) + ") \n"
+                                     : way == Way::folder
+                                         ? "Cannot open file: JWC_TEMP.LCK (Is a directory) \n"
+                                         : "Cannot open file: JWC_TEMP.LCK \n";
             EXPECT_EQ(r.err, said) << where;
             EXPECT_EQ(everything_in(dir), before) << where;
             EXPECT_EQ(read_file(keep.at("d.txt")), kSmallDrawing) << where;
@@ -344,7 +347,8 @@ TEST(Sharing, ARefusedFinalRenameLeavesOnlyTheDrawing) {
     } made_mutable_again{path};
     const ProgramResult r = run_program(TEXTMATTE_EXE, dir.path(), {});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Cannot rename file: JWC_TEMP.$$$ to jwc_temp.txt \n");
+    EXPECT_EQ(r.err,
+              "Cannot rename file: JWC_TEMP.$$$ to jwc_temp.txt (Operation not permitted) \n");
     EXPECT_EQ(everything_in(dir),
               (Files{{kHost, std::to_string(kSmallDrawing.size()) + " bytes"}}));
     EXPECT_EQ(read_file(path), kSmallDrawing);
@@ -665,7 +669,7 @@ TEST(Sharing, AnOutputThatCannotGetTheDrawingsModeReplacesNothing) {
     // The output's is the run's last.
     const ProgramResult r = run_injected(dir, "fchmod", calls, "error=EIO", traceable());
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ \n");
+    EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ (Input/output error) \n");
     EXPECT_EQ(dir.files(), (Files{{kHost, kSmallDrawing}}));
     struct stat st {};
     ASSERT_EQ(stat(dir.at(kHost).c_str(), &st), 0);
@@ -717,7 +721,7 @@ TEST(Sharing, AReadFailureNamesTheHostsFile) {
     dir.write(kHost, kSmallDrawing);
     const ProgramResult r = run_injected(dir, "read", 1, "error=EIO", traceable(), dir.at(kHost));
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(r.err, "Cannot read file: jwc_temp.txt \n");
+    EXPECT_EQ(r.err, "Cannot read file: jwc_temp.txt (Input/output error) \n");
     EXPECT_EQ(dir.files(), (Files{{kHost, kSmallDrawing}}));
 }
 
