@@ -712,6 +712,37 @@ TEST(Sharing, ALeftoverOutputWithoutLocksIsSaid) {
     EXPECT_EQ(dir.files(), (Files{{kHost, kSmallDrawing}, {"JWC_TEMP.$$$", "partial"}}));
 }
 
+// Taking the lock fails (flock, injected by strace): only the answers that
+// mean the file system has no locks let the run go on without one; any
+// other refuses the run with the system's reason, and leaves the folder as
+// it was, the lock file it made removed again.
+TEST(Sharing, OnlyAFileSystemWithoutLocksLetsARunGoOnUnlocked) {
+    if (const std::string why = why_no_strace(); !why.empty()) GTEST_SKIP() << why;
+    if (calls_in_a_run("flock", traceable()) < 1) GTEST_SKIP() << "strace cannot trace here";
+    struct Case {
+        const char* error;
+        std::string err; // "": the run goes on unlocked and completes
+    } cases[] = {
+        {"ENOLCK", ""},
+        {"EOPNOTSUPP", ""},
+        {"ENOSYS", ""},
+        {"EIO", "Cannot open file: JWC_TEMP.LCK (Input/output error) \n"},
+        {"ENOMEM", "Cannot open file: JWC_TEMP.LCK (Cannot allocate memory) \n"},
+        {"EINVAL", "Cannot open file: JWC_TEMP.LCK (Invalid argument) \n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write(kHost, kSmallDrawing);
+        const ProgramResult r =
+            run_injected(dir, "flock", 1, std::string("error=") + c.error, traceable());
+        EXPECT_EQ(r.status, c.err.empty() ? 0 : 1) << c.error;
+        EXPECT_EQ(r.err, c.err) << c.error;
+        EXPECT_EQ(dir.files(), (Files{{kHost, c.err.empty() ? kSmallResult : kSmallDrawing}}))
+            << c.error;
+        EXPECT_EQ(everything_in(dir).size(), 1u) << c.error;
+    }
+}
+
 // A read of the drawing fails with an I/O error (injected by strace): the
 // message names the file that is there, jwc_temp.txt.
 TEST(Sharing, AReadFailureNamesTheHostsFile) {
