@@ -98,7 +98,10 @@ int open_regular(const char* name, struct stat& st) {
     }
     if (!S_ISREG(st.st_mode)) return errno = 0, -1;
     int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return errno == ENOENT ? (errno = 0, -1) : -1;
+    if (fd < 0) {
+        if (errno == ENOENT) errno = 0; // gone since the look
+        return -1;
+    }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         const int error = S_ISREG(st.st_mode) ? errno : 0;
@@ -148,7 +151,7 @@ bool no_acls_here(int error) {
     if ((made.st_mode & 0777) == (like.st_mode & 0777) && made.st_uid == like.st_uid &&
         made.st_gid == like.st_gid)
         return true;
-    errno = EPERM; // taken without a word, but not given
+    errno = EPERM; // no call failed, yet the file does not have them
     return false;
 }
 

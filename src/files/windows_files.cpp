@@ -91,6 +91,16 @@ HANDLE open_retrying(const char* name, DWORD access, DWORD share, DWORD disposit
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// Whether another program has the file open: an open that shares nothing
+// then meets a sharing violation. Opened, it is closed again at once.
+bool open_elsewhere(const char* name) {
+    HANDLE h =
+        CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+    (void)close_handle(h); // only tried
+    return false;
+}
+
 // What a name leads to (`follow`) or the entry itself (a link's own file);
 // on failure, the system's code in `error`.
 bool file_information(const char* name, bool follow, BY_HANDLE_FILE_INFORMATION& info, DWORD& type,
@@ -161,10 +171,19 @@ class WorkingDirectory final : public FileSystem {
         return made;
     }
 
-    // Written through: the rename is on the disk when it returns.
+    // Written through: the rename is on the disk when it returns. Replacing
+    // a file another program has open fails as access denied, as does a
+    // refusal: it counts as held only when one of the two files is open
+    // elsewhere.
     Outcome rename(const char* from, const char* to) override {
         return retry_while_held([&] {
-            return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+            if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                return true;
+            const DWORD error = GetLastError();
+            const bool in_use =
+                error == ERROR_ACCESS_DENIED && (open_elsewhere(to) || open_elsewhere(from));
+            SetLastError(in_use ? ERROR_SHARING_VIOLATION : error); // the rename's, not the probes'
+            return false;
         });
     }
 
