@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "interchange/line_reader.hpp"
@@ -14,12 +15,34 @@
 
 namespace textmatte {
 
+// What an operation ended with, and, when it failed, the system's code for
+// why (errno; GetLastError() on Windows), so the failure can be said with
+// the system's own words; 0 where the system gave none (the program's own
+// refusal).
+template <typename Kind> struct Reasoned {
+    Kind kind;
+    int system_error = 0;
+
+    constexpr Reasoned(Kind k, int error = 0) : kind(k), system_error(error) {}
+    friend constexpr bool operator==(const Reasoned& r, Kind k) { return r.kind == k; }
+};
+
 // How an operation on a named file went.
-enum class Outcome {
+enum class OutcomeKind {
     done,
     failed, // refused: no such file, no right to it, a full disk ...
     held,   // another program still holds the file after a short wait (Windows)
 };
+struct Outcome : Reasoned<OutcomeKind> {
+    using Reasoned::Reasoned;
+    static constexpr OutcomeKind done = OutcomeKind::done;
+    static constexpr OutcomeKind failed = OutcomeKind::failed;
+    static constexpr OutcomeKind held = OutcomeKind::held;
+};
+
+// The system's words for an error code, on one line, without a closing
+// period: "No space left on device". English where the system has it.
+std::string system_reason(int system_error);
 
 // The identity of a file: equal for two names of one file.
 struct FileId {
@@ -43,6 +66,9 @@ class InFile : public ByteSource {
     // Goes back to the file's first byte, to read it again.
     [[nodiscard]] virtual bool rewind() = 0;
     [[nodiscard]] virtual bool close() = 0;
+    // The system's error code of the last read or rewind that failed; 0
+    // while none has, or where the system gave no code.
+    virtual int system_error() const { return 0; }
 };
 
 class OutFile : public ByteSink {
@@ -56,11 +82,13 @@ class OutFile : public ByteSink {
 };
 
 // A file opened for reading and how it stood when it was opened; on
-// failure, no file and why.
+// failure, no file and why: `no_such_file` when nothing, or nothing but a
+// regular file, lies under the name, else the system's refusal.
 struct OpenedFile {
     std::unique_ptr<InFile> file;
     Outcome outcome = Outcome::failed;
     FileState state;
+    bool no_such_file = false;
 };
 
 // Keeps a file's identity from going to another file while it is held:
@@ -74,19 +102,27 @@ class FileHold {
 // name later is not it), held past the file's close where the platform
 // reuses identities; no file when the name was taken or creation failed.
 // `access_refused`: it was made, but could not be given the access asked
-// for, and was removed again.
+// for, and was removed again. `system_error`: the system's code for why
+// there is no file.
 struct NewFile {
     std::unique_ptr<OutFile> file;
     FileId id;
     bool access_refused = false;
     std::unique_ptr<FileHold> hold;
+    int system_error = 0;
 };
 
 // How a swap of two names went.
-enum class Swap {
+enum class SwapKind {
     done,
     failed,      // refused: a name missing, no right to it ...
     unsupported, // the file system cannot swap two names in one step
+};
+struct Swap : Reasoned<SwapKind> {
+    using Reasoned::Reasoned;
+    static constexpr SwapKind done = SwapKind::done;
+    static constexpr SwapKind failed = SwapKind::failed;
+    static constexpr SwapKind unsupported = SwapKind::unsupported;
 };
 
 // What a name in the directory holds.
@@ -102,6 +138,7 @@ struct Entry {
     bool is_link = false;    // the name itself is a symbolic link
     bool held = false;       // there, but another program holds it (Windows)
     bool unreadable = false; // the look itself failed (an I/O error): nothing is known
+    int system_error = 0;    // why it failed, for an unreadable entry
     FileId entry_file;       // the directory entry's own file (for a link, the link)
     FileState target;        // what the name leads to, links followed
 
@@ -118,11 +155,18 @@ class ExchangeLock {
     virtual bool still_held() const { return true; }
 };
 
-enum class LockResult {
+enum class LockKind {
     locked,
     busy,        // another run holds it
     unavailable, // the file system offers no locks: runs go on without one
-    refused,     // the lock file cannot be opened or made
+    refused,     // the lock file cannot be opened, made or locked
+};
+struct LockResult : Reasoned<LockKind> {
+    using Reasoned::Reasoned;
+    static constexpr LockKind locked = LockKind::locked;
+    static constexpr LockKind busy = LockKind::busy;
+    static constexpr LockKind unavailable = LockKind::unavailable;
+    static constexpr LockKind refused = LockKind::refused;
 };
 
 class FileSystem {
@@ -171,10 +215,15 @@ class FileSystem {
 // The file system of the working directory.
 FileSystem& real_file_system();
 
+// What became of a name that was to be removed.
+enum class Removal {
+    removed,
+    already_gone, // nothing was under the name
+    failed,       // the system refused, or could not tell
+};
 // Removes a name of the working directory in one system call, as a signal
-// handler may; false when it was not removed: nothing was there, or the
-// system refused.
-bool remove_name_at_once(const char* name) noexcept;
+// handler may.
+Removal remove_name_at_once(const char* name) noexcept;
 // For a signal handler too: whether `name` is the file `id` itself (not a
 // link to it), and the swap of two names in one system call.
 bool names_file_at_once(const char* name, const FileId& id) noexcept;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include <fcntl.h>
@@ -30,18 +31,29 @@ class PosixInFile final : public InFile {
     // A read that blocks (a hung network or FUSE file) and is cut short by
     // a signal gives up when the run is to stop.
     long read(char* data, std::size_t size) override {
-        if (fd_ < 0) return -1;
+        if (fd_ < 0) return fail(EBADF), -1;
         for (;;) {
             const ssize_t got = ::read(fd_, data, size);
             if (got >= 0) return static_cast<long>(got);
-            if (errno != EINTR || cut_short_call_gives_up()) return -1;
+            if (errno != EINTR || cut_short_call_gives_up()) return fail(errno), -1;
         }
     }
-    bool rewind() override { return fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) == 0; }
+    bool rewind() override {
+        if (fd_ < 0) return fail(EBADF);
+        return ::lseek(fd_, 0, SEEK_SET) == 0 || fail(errno);
+    }
     bool close() override { return close_descriptor(fd_); }
+    int system_error() const override { return error_; }
 
   private:
+    // Notes the failure's code; always false.
+    bool fail(int code) {
+        error_ = code != 0 ? code : EIO;
+        return false;
+    }
+
     int fd_;
+    int error_ = 0;
 };
 
 // A second descriptor of a file: while it is open the file's inode is not
@@ -74,18 +86,27 @@ FileState state_of(const struct stat& st) {
             nanoseconds(st.st_ctim)};
 }
 
-// Opens a regular file for reading; -1 for anything else. A device is never
-// opened (opening some has effects), and the open does not block, so a FIFO
-// put in the file's place meanwhile cannot hold the run; checked, then
+// Opens a regular file for reading; -1 for anything else, with errno 0
+// where there is no regular file under the name. A device is never opened
+// (opening some has effects), and the open does not block, so a FIFO put
+// in the file's place meanwhile cannot hold the run; checked, then
 // blocking.
 int open_regular(const char* name, struct stat& st) {
-    if (::stat(name, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    if (::stat(name, &st) != 0) {
+        if (errno == ENOENT) errno = 0;
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) return errno = 0, -1;
     int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return -1;
+    if (fd < 0) {
+        if (errno == ENOENT) errno = 0; // gone since the look
+        return -1;
+    }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        const int error = S_ISREG(st.st_mode) ? errno : 0;
         (void)close_descriptor(fd); // refused anyway
-        return -1;
+        return errno = error, -1;
     }
     return fd;
 }
@@ -127,8 +148,11 @@ bool no_acls_here(int error) {
     if ((made.st_uid != like.st_uid || made.st_gid != like.st_gid) &&
         (::fchown(fd, like.st_uid, like.st_gid) != 0 || ::fstat(fd, &made) != 0))
         return false;
-    return (made.st_mode & 0777) == (like.st_mode & 0777) && made.st_uid == like.st_uid &&
-           made.st_gid == like.st_gid;
+    if ((made.st_mode & 0777) == (like.st_mode & 0777) && made.st_uid == like.st_uid &&
+        made.st_gid == like.st_gid)
+        return true;
+    errno = EPERM; // no call failed, yet the file does not have them
+    return false;
 }
 
 // Whether `fd` is the file under `name`, not a link: a lock file removed or
@@ -157,6 +181,12 @@ class PosixLock final : public ExchangeLock {
     int fd_;
     const char* name_;
 };
+
+// The answers of flock that mean the file system has no locks at all (a
+// network or FUSE file system, say); any other failure is one.
+bool offers_no_locks(int error) {
+    return error == ENOLCK || error == EOPNOTSUPP || error == ENOTSUP || error == ENOSYS;
+}
 
 constexpr mode_t kLockMode = 0644; // other users' runs must open it too
 
@@ -190,21 +220,29 @@ int make_lock_file(const char* name) {
     return made;
 }
 
+// Why a name that is not a regular file cannot serve as the lock file: a
+// directory, as the system says it; a link, a FIFO or a device is the
+// program's own refusal (0).
+int not_a_lock_file(const struct stat& st) {
+    return S_ISDIR(st.st_mode) ? EISDIR : 0;
+}
+
 // Opens the lock file, or makes it, read-only: a lock needs no more, and
 // another user sharing the folder may open it too. A link, a directory, a
 // FIFO or a device under the name is refused. -1 with errno: ENOENT or
-// EEXIST when the name changed meanwhile (try again), anything else when
-// it cannot be had.
+// EEXIST when the name changed meanwhile (try again), anything else (0
+// included) when it cannot be had.
 int open_lock_file(const char* name, bool& made) {
     made = false;
     struct stat st {};
     if (::lstat(name, &st) == 0) {
-        if (!S_ISREG(st.st_mode)) return errno = EINVAL, -1;
+        if (!S_ISREG(st.st_mode)) return errno = not_a_lock_file(st), -1;
         int fd = ::open(name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
         if (fd < 0) return -1;
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            const int error = S_ISREG(st.st_mode) ? errno : not_a_lock_file(st);
             (void)close_descriptor(fd); // refused anyway
-            return errno = EINVAL, -1;
+            return errno = error, -1;
         }
         return fd;
     }
@@ -242,19 +280,20 @@ class WorkingDirectory final : public FileSystem {
     OpenedFile open_read(const char* name) override {
         struct stat st {};
         const int fd = open_regular(name, st);
-        if (fd < 0) return {};
-        return {std::make_unique<PosixInFile>(fd), Outcome::done, state_of(st)};
+        if (fd < 0) return {nullptr, Outcome(Outcome::failed, errno), {}, errno == 0};
+        return {std::make_unique<PosixInFile>(fd), Outcome::done, state_of(st), false};
     }
 
     NewFile create_new(const char* name, const char* like_name) override {
         // Private until it has the access it is to have.
         const mode_t first = like_name ? 0600 : 0666;
         int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, first);
-        if (fd < 0) return {};
+        if (fd < 0) return {nullptr, {}, false, nullptr, errno};
         struct stat st {};
         const bool known = ::fstat(fd, &st) == 0;
-        NewFile made{nullptr, identity(st), false, nullptr};
+        NewFile made{nullptr, identity(st), false, nullptr, 0};
         if (!known || (like_name && !give_access_of(fd, like_name))) {
+            made.system_error = errno;
             if (still_named(fd, name)) (void)::unlink(name); // else not ours to remove
             (void)close_descriptor(fd);                      // nothing written
             made.access_refused = known;
@@ -267,14 +306,15 @@ class WorkingDirectory final : public FileSystem {
     }
 
     Outcome rename(const char* from, const char* to) override {
-        return std::rename(from, to) == 0 ? Outcome::done : Outcome::failed;
+        if (std::rename(from, to) == 0) return Outcome::done;
+        return {Outcome::failed, errno};
     }
 
     Swap swap(const char* a, const char* b) override {
 #if defined(RENAME_EXCHANGE)
         if (::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE) == 0) return Swap::done;
-        return errno == EINVAL || errno == ENOSYS || errno == ENOTSUP ? Swap::unsupported
-                                                                      : Swap::failed;
+        if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) return Swap::unsupported;
+        return {Swap::failed, errno};
 #else
         (void)a, (void)b;
         return Swap::unsupported;
@@ -282,7 +322,8 @@ class WorkingDirectory final : public FileSystem {
     }
 
     Outcome remove_name(const char* name) override {
-        return ::unlink(name) == 0 ? Outcome::done : Outcome::failed;
+        if (::unlink(name) == 0) return Outcome::done;
+        return {Outcome::failed, errno};
     }
 
     Entry inspect(const char* name) override {
@@ -290,12 +331,14 @@ class WorkingDirectory final : public FileSystem {
         struct stat st {};
         if (::lstat(name, &st) != 0) {
             e.unreadable = errno != ENOENT && errno != ENOTDIR;
+            if (e.unreadable) e.system_error = errno;
             return e;
         }
         e.is_link = S_ISLNK(st.st_mode);
         e.entry_file = identity(st);
         if (e.is_link && ::stat(name, &st) != 0) {
             e.unreadable = errno == EIO;
+            if (e.unreadable) e.system_error = errno;
             e.kind = EntryKind::other; // a link that leads nowhere
             return e;
         }
@@ -366,14 +409,17 @@ class WorkingDirectory final : public FileSystem {
             int fd = open_lock_file(lock_name, made);
             if (fd < 0) {
                 if (errno == ENOENT || errno == EEXIST) continue; // the name changed meanwhile
-                return LockResult::refused;
+                return {LockResult::refused, errno};
             }
             if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-                const bool busy = errno == EWOULDBLOCK;
-                // Made here, on a file system without locks: nobody else holds it.
+                const int error = errno;
+                const bool busy = error == EWOULDBLOCK;
+                // Made here, and not locked: nobody else holds it.
                 if (made && !busy) (void)::unlink(lock_name);
                 (void)close_descriptor(fd); // a lock not taken: nothing to release
-                return busy ? LockResult::busy : LockResult::unavailable;
+                if (busy) return LockResult::busy;
+                if (offers_no_locks(error)) return LockResult::unavailable;
+                return {LockResult::refused, error};
             }
             if (still_named(fd, lock_name)) {
                 lock = std::make_unique<PosixLock>(fd, lock_name);
@@ -395,8 +441,13 @@ FileSystem& real_file_system() {
     return dir;
 }
 
-bool remove_name_at_once(const char* name) noexcept {
-    return ::unlink(name) == 0;
+std::string system_reason(int system_error) {
+    return std::strerror(system_error);
+}
+
+Removal remove_name_at_once(const char* name) noexcept {
+    if (::unlink(name) == 0) return Removal::removed;
+    return errno == ENOENT ? Removal::already_gone : Removal::failed;
 }
 
 bool names_file_at_once(const char* name, const FileId& id) noexcept {

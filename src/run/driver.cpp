@@ -139,7 +139,8 @@ class OutputWriter {
     // A read failure names the file that is there: the host's own, or on
     // Windows the working name it was moved to.
     Failure cannot_read() const {
-        return Failure::naming(Report::cannot_read, exchange_.drawing_name());
+        return Failure::naming(Report::cannot_read, exchange_.drawing_name(),
+                               exchange_.drawing_read_error());
     }
     [[nodiscard]] Status write_transformed(OutFile& output_file, unsigned counted);
     [[nodiscard]] Status start_afresh(OutFile& partial, std::unique_ptr<OutFile>& fresh);
@@ -196,10 +197,11 @@ Status OutputWriter::write_transformed(OutFile& output_file, unsigned counted) {
 // What was written goes, and a new, empty output file takes its place.
 Status OutputWriter::start_afresh(OutFile& partial, std::unique_ptr<OutFile>& fresh) {
     (void)partial.close(); // its bytes go with the name
-    if (!exchange_.remove_output()) return Failure::naming(Report::cannot_open, kOutputName);
+    if (const Outcome removed = exchange_.remove_output(); removed != Outcome::done)
+        return Failure::naming(Report::cannot_open, kOutputName, removed.system_error);
     if (Status failed = exchange_.create_output(fresh))
         return failed->report == Report::no_output_file
-                   ? Failure::naming(Report::cannot_open, kOutputName)
+                   ? Failure::naming(Report::cannot_open, kOutputName, failed->system_error)
                    : failed;
     return std::nullopt;
 }

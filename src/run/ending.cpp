@@ -52,16 +52,18 @@ void RunEnding::directory_locked(const char* lock_name) {
 namespace {
 
 // The steps an output takes, as the exchange reports them: the fault
-// handler relies on each stage covering the step that leads out of it.
+// handler relies on each stage covering the step that leads out of it. Any
+// stage but `in_place` may end in `none`: the output gone, kept, or no
+// longer the run's once its work is over.
 constexpr bool may_follow(OutputStage from, OutputStage to) {
     using S = OutputStage;
+    if (to == S::none) return from != S::in_place;
     switch (from) {
-    case S::none: return to == S::none || to == S::creating;
-    case S::creating: return to == S::partial || to == S::none;
-    case S::partial:
-        return to == S::none || to == S::partial || to == S::replacing || to == S::swapping;
+    case S::none: return to == S::creating;
+    case S::creating: return to == S::partial;
+    case S::partial: return to == S::partial || to == S::replacing || to == S::swapping;
     case S::replacing: return to == S::partial || to == S::in_place;
-    case S::swapping: return to == S::partial || to == S::in_place || to == S::none;
+    case S::swapping: return to == S::partial || to == S::in_place;
     case S::in_place: return to == S::in_place;
     }
     return false;
@@ -186,8 +188,10 @@ Report clean_up_after_fault() noexcept {
         (void)remove_name_at_once(name); // nothing there: nothing to remove
         return Report::fault_before;
     case OutputStage::replacing:
-        // Still under its own name, it has not replaced the drawing.
-        return remove_name_at_once(name) ? Report::fault_before : Report::fault_after;
+        // Gone from its own name, it replaced the drawing; still there, or
+        // not known, the drawing is as it was.
+        return remove_name_at_once(name) == Removal::already_gone ? Report::fault_after
+                                                                  : Report::fault_before;
     case OutputStage::in_place: return Report::fault_after;
     case OutputStage::swapping: return undo_swap_after_fault(view);
     }

@@ -59,9 +59,11 @@ Outcome Exchange::remove_leftover(const char* name) {
 
 Status Exchange::take_over() {
     bool locked = false;
-    switch (fs_.lock_directory(kLockName, lock_.lock)) {
+    const LockResult lock = fs_.lock_directory(kLockName, lock_.lock);
+    switch (lock.kind) {
     case LockResult::busy: return Failure::of(Report::locked);
-    case LockResult::refused: return Failure::naming(Report::cannot_open, kLockName);
+    case LockResult::refused:
+        return Failure::naming(Report::cannot_open, kLockName, lock.system_error);
     case LockResult::locked:
         locked = true;
         ending_.directory_locked(kLockName);
@@ -70,6 +72,9 @@ Status Exchange::take_over() {
     }
     const Entry host = fs_.inspect(kHostName);
     if (host.held) return Failure::open(kWorkName, Outcome::held);
+    // There, but not to be looked at: not a missing drawing.
+    if (host.unreadable && host.system_error != 0)
+        return Failure::naming(Report::cannot_open, drawing_name(), host.system_error);
     // Missing, or a directory, FIFO, socket or device: nothing to read, and
     // nothing is moved.
     if (host.kind != EntryKind::regular) return Failure::naming(Report::no_drawing, kWorkName);
@@ -79,7 +84,6 @@ Status Exchange::take_over() {
         for (const char* leftover : {kFirstIntermediateName, kSecondIntermediateName})
             (void)remove_leftover(leftover); // what stays is never read or written
     }
-    moves_host_file_ = fs_.names_ignore_case();
     if (moves_host_file_) return move_host_file(host);
     // A working file an earlier run left, unless it is the host's file
     // itself under a second name.
@@ -132,8 +136,11 @@ Status Exchange::move_host_file(const Entry& host) {
 Status Exchange::open_drawing() {
     OpenedFile opened = fs_.open_read(drawing_name());
     if (!opened.file) {
-        return opened.outcome == Outcome::held ? Failure::open(kWorkName, Outcome::held)
-                                               : Failure::naming(Report::no_drawing, kWorkName);
+        if (opened.outcome == Outcome::held) return Failure::open(kWorkName, opened.outcome);
+        // Gone or replaced since the look: the drawing is missing after all.
+        if (opened.no_such_file || opened.outcome.system_error == 0)
+            return Failure::naming(Report::no_drawing, kWorkName);
+        return Failure::open(drawing_name(), opened.outcome);
     }
     // Had now: once the output has swapped in, no allocation may fail.
     check_block_.reset(new char[kCheckBlock]);
@@ -171,8 +178,9 @@ Status Exchange::create_output(std::unique_ptr<OutFile>& file) {
     if (!made.file) {
         ending_.output_gone();
         // Made and removed again: the result would not keep the drawing's access.
-        if (made.access_refused) return Failure::naming(Report::cannot_write, kOutputName);
-        return Failure::naming(Report::no_output_file, kOutputName);
+        if (made.access_refused)
+            return Failure::naming(Report::cannot_write, kOutputName, made.system_error);
+        return Failure::naming(Report::no_output_file, kOutputName, made.system_error);
     }
     output_id_ = made.id;
     output_hold_ = std::move(made.hold);
@@ -187,12 +195,13 @@ bool Exchange::output_is_ours(const char* name) {
     return e.kind == EntryKind::regular && !e.is_link && e.entry_file == output_id_;
 }
 
-bool Exchange::remove_output() {
-    if (!output_is_ours(kOutputName)) return false; // another's now: not ours to remove
-    if (fs_.remove_name(kOutputName) != Outcome::done) return false;
+Outcome Exchange::remove_output() {
+    if (!output_is_ours(kOutputName)) return Outcome::failed; // another's now: not ours to remove
+    const Outcome removed = fs_.remove_name(kOutputName);
+    if (removed != Outcome::done) return removed;
     output_on_disk_ = false;
     ending_.output_gone();
-    return true;
+    return Outcome::done;
 }
 
 void Exchange::keep_output() {
@@ -203,7 +212,8 @@ void Exchange::keep_output() {
 // or replaced meanwhile is not what the output was made from.
 Status Exchange::check_drawing_unchanged() {
     const Entry now = fs_.inspect(drawing_name());
-    if (now.unreadable) return Failure::naming(Report::cannot_read, drawing_name());
+    if (now.unreadable)
+        return Failure::naming(Report::cannot_read, drawing_name(), now.system_error);
     if (drawing_file_ && now.kind == EntryKind::regular && now.target == drawing_as_read_)
         return std::nullopt;
     return Failure::of(Report::changed);
@@ -229,7 +239,8 @@ Status Exchange::replace_drawing_with_output() {
         if (swapped == Swap::done) return swap_in_output();
         ending_.output_created(output_id_); // still there, and not in place
         if (swapped == Swap::failed)
-            return Failure::rename(kOutputName, kHostName, Outcome::failed);
+            return Failure::rename(kOutputName, kHostName,
+                                   Outcome(Outcome::failed, swapped.system_error));
     }
     return rename_output_over_drawing();
 }
@@ -240,7 +251,7 @@ Status Exchange::replace_drawing_with_output() {
 // moved with the swap itself. A failed look or read is said as such.
 Status Exchange::check_came_out_as_read() {
     const Entry out = fs_.inspect(kOutputName); // a link the host's name was: what it leads to
-    if (out.unreadable) return Failure::naming(Report::cannot_read, kHostName);
+    if (out.unreadable) return Failure::naming(Report::cannot_read, kHostName, out.system_error);
     if (out.kind != EntryKind::regular || !(out.target.id == drawing_as_read_.id) ||
         out.target.size != drawing_as_read_.size ||
         out.target.modified != drawing_as_read_.modified)
@@ -248,10 +259,10 @@ Status Exchange::check_came_out_as_read() {
     const std::uint64_t read_before = bytes_read_;
     const std::uint64_t checksum_before = checksum_.value();
     if (read_failed_ || !read_drawing_again())
-        return Failure::naming(Report::cannot_read, kHostName);
+        return Failure::naming(Report::cannot_read, kHostName, drawing_read_error());
     for (;;) {
         const long got = drawing_source_.read(check_block_.get(), kCheckBlock);
-        if (got < 0) return Failure::naming(Report::cannot_read, kHostName);
+        if (got < 0) return Failure::naming(Report::cannot_read, kHostName, drawing_read_error());
         if (got == 0) break;
     }
     if (bytes_read_ != read_before || checksum_.value() != checksum_before)
@@ -323,15 +334,16 @@ Status Exchange::after_result_in_place() {
 
 // Also where names ignore case and the host's name already leads to the
 // file: the rename then gives it back the name's case the host wrote.
-bool Exchange::put_back() {
-    if (!moved_drawing_at_) return true;
+Outcome Exchange::put_back() {
+    if (!moved_drawing_at_) return Outcome::done;
     const Entry host = fs_.inspect(kHostName);
     const bool same_entry =
         host.exists() && host.entry_file == fs_.inspect(moved_drawing_at_).entry_file;
-    if (host.exists() && !same_entry) return false; // the name holds another file: keep ours
-    if (fs_.rename(moved_drawing_at_, kHostName) != Outcome::done && !same_entry) return false;
+    if (host.exists() && !same_entry) return Outcome::failed; // the name holds another file
+    const Outcome renamed = fs_.rename(moved_drawing_at_, kHostName);
+    if (renamed != Outcome::done && !same_entry) return {Outcome::failed, renamed.system_error};
     moved_drawing_at_ = nullptr;
-    return true;
+    return Outcome::done;
 }
 
 Status Exchange::finish(bool discard_output) {
@@ -340,7 +352,8 @@ Status Exchange::finish(bool discard_output) {
     ending_.work_over();
     if (!moved_drawing_at_) return std::nullopt;
     const char* from = moved_drawing_at_;
-    if (!put_back()) return Failure::rename(from, kHostName, Outcome::failed);
+    if (const Outcome back = put_back(); back != Outcome::done)
+        return Failure::rename(from, kHostName, back);
     (void)fs_.sync_directory(kHostName); // the drawing is back either way
     return std::nullopt;
 }

@@ -53,7 +53,8 @@ inline constexpr const char* kLockName = "JWC_TEMP.LCK";
 // removed as names, and only under the lock.
 class Exchange {
   public:
-    Exchange(FileSystem& fs, RunEnding& ending) : fs_(fs), ending_(ending) {}
+    Exchange(FileSystem& fs, RunEnding& ending)
+        : fs_(fs), ending_(ending), moves_host_file_(fs.names_ignore_case()) {}
     ~Exchange();
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
@@ -68,6 +69,8 @@ class Exchange {
     ByteSource& drawing() { return drawing_source_; }
     // Reads the drawing again from its start (after counting its lines).
     [[nodiscard]] bool read_drawing_again();
+    // The system's code for the last read of the drawing that failed; 0: none.
+    int drawing_read_error() const { return drawing_file_ ? drawing_file_->system_error() : 0; }
     // The name the drawing is read from once it is taken.
     const char* drawing_name() const { return moves_host_file_ ? kWorkName : kHostName; }
     // Creates the output file, new, with the drawing's permissions, owner,
@@ -75,7 +78,7 @@ class Exchange {
     [[nodiscard]] Status create_output(std::unique_ptr<OutFile>& file);
     // Removes the output file, so that another can take its name; only this
     // run's own output, never a file another put under its name.
-    [[nodiscard]] bool remove_output();
+    [[nodiscard]] Outcome remove_output();
     // The output is complete as it stands (a debug run's, or the refusal of
     // an input over the line limit) and stays.
     void keep_output();
@@ -113,7 +116,7 @@ class Exchange {
     [[nodiscard]] Outcome remove_leftover(const char* name);
     [[nodiscard]] Status move_host_file(const Entry& host);
     [[nodiscard]] Outcome move_drawing_to(const char* to);
-    bool put_back();
+    [[nodiscard]] Outcome put_back();
 
     // The lock, released only once the run's work is over: until then a
     // fault removes the lock file as the run's own, and after the release
@@ -136,7 +139,7 @@ class Exchange {
     // Declared before everything it outlasts: the lock and the files go first.
     RunEnding::Attachment attachment_{ending_};
     HeldLock lock_{ending_};
-    bool moves_host_file_ = false;           // names ignore case: the file goes to the working name
+    bool moves_host_file_;                   // names ignore case: the file goes to the working name
     const char* moved_drawing_at_ = nullptr; // where the moved host's file is; null: not moved
     std::unique_ptr<InFile> drawing_file_;   // open from the first look to the end
     FileState drawing_as_read_;              // the drawing when it was opened

@@ -19,22 +19,25 @@ struct Failure {
     int system_error = 0;   // the system's error code (errno), where it gave one; 0: none
 
     static Failure of(Report report) { return {report, "", "", {}, 0}; }
-    static Failure naming(Report report, const char* name) { return {report, name, "", {}, 0}; }
-    // A file that could not be written, synced or closed, with the system's
-    // code for why.
+    // A failure about one file, with the system's code for why, where it gave one.
+    static Failure naming(Report report, const char* name, int system_error = 0) {
+        return {report, name, "", {}, system_error};
+    }
+    // A file that could not be written, synced or closed.
     static Failure writing(const char* name, int system_error) {
-        return {Report::cannot_write, name, "", {}, system_error};
+        return naming(Report::cannot_write, name, system_error);
     }
     // A file that could not be opened or made; held: by another program.
     static Failure open(const char* name, Outcome outcome) {
-        return naming(outcome == Outcome::held ? Report::held_open : Report::cannot_open, name);
+        return naming(outcome == Outcome::held ? Report::held_open : Report::cannot_open, name,
+                      outcome.system_error);
     }
     static Failure rename(const char* from, const char* to, Outcome outcome) {
         return {outcome == Outcome::held ? Report::held_rename : Report::cannot_rename,
                 from,
                 to,
                 {},
-                0};
+                outcome.system_error};
     }
     static Failure unexpected(const char* what) { return {Report::unexpected, "", "", what, 0}; }
 };

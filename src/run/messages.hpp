@@ -31,6 +31,7 @@ constexpr int kFaultStatusBase = 128;
 constexpr unsigned kWindowsInterruptedStatus = 0xC000013A;
 
 // The lines, as their formats. Each ends with a blank before the line end.
+inline constexpr std::string_view kLineTail = " \n";
 inline constexpr char kCannotOpen[] = "Cannot open file: %s \n";
 inline constexpr char kCannotOpenHeld[] = "Cannot open file: %s (another program is using it) \n";
 inline constexpr char kOutputLeft[] =
@@ -98,24 +99,40 @@ enum class Platforms {
     windows_only, // files held by other programs, the drawing's moves
 };
 
+// Whether a line says the system's reason for the failure, where the
+// system gave one: in parentheses before the closing blank and line end,
+// "Cannot write file: JWC_TEMP.$$$ (No space left on device) ". The
+// program's own findings keep their words alone, and so do the two lines a
+// host has always seen for a missing drawing and an output that cannot be
+// created.
+enum class Reason {
+    none,
+    system,
+};
+
 struct MessageRow {
     Report report;
     std::string_view format;
     StatusRule rule;
     ExitStatus status; // for StatusRule::fixed
     Platforms platforms = Platforms::every;
+    Reason reason = Reason::none;
 };
 
 inline constexpr std::array kMessages = {
     MessageRow{Report::no_drawing, kCannotOpen, StatusRule::fixed, ExitStatus::no_drawing},
     MessageRow{Report::no_output_file, kCannotOpen, StatusRule::fixed, ExitStatus::no_drawing},
     MessageRow{Report::output_left, kOutputLeft, StatusRule::fixed, ExitStatus::no_drawing},
-    MessageRow{Report::cannot_open, kCannotOpen, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::cannot_open, kCannotOpen, StatusRule::fixed, ExitStatus::failed,
+               Platforms::every, Reason::system},
     MessageRow{Report::held_open, kCannotOpenHeld, StatusRule::fixed, ExitStatus::failed,
                Platforms::windows_only},
-    MessageRow{Report::cannot_read, kCannotRead, StatusRule::fixed, ExitStatus::failed},
-    MessageRow{Report::cannot_write, kCannotWrite, StatusRule::fixed, ExitStatus::failed},
-    MessageRow{Report::cannot_rename, kCannotRename, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::cannot_read, kCannotRead, StatusRule::fixed, ExitStatus::failed,
+               Platforms::every, Reason::system},
+    MessageRow{Report::cannot_write, kCannotWrite, StatusRule::fixed, ExitStatus::failed,
+               Platforms::every, Reason::system},
+    MessageRow{Report::cannot_rename, kCannotRename, StatusRule::fixed, ExitStatus::failed,
+               Platforms::every, Reason::system},
     MessageRow{Report::held_rename, kCannotRenameHeld, StatusRule::fixed, ExitStatus::failed,
                Platforms::windows_only},
     MessageRow{Report::locked, kCannotLock, StatusRule::fixed, ExitStatus::failed},

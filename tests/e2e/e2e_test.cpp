@@ -225,7 +225,7 @@ TEST(EndToEnd, AWriteFailureKeepsTheHostsFile) {
         launch.file_size = c.limit;
         ProgramResult r = run_on(dir, {}, launch);
         EXPECT_EQ(r.status, 1) << c.limit;
-        EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ \n") << c.limit;
+        EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ (File too large) \n") << c.limit;
         const Files files = dir.files();
         EXPECT_EQ(files.size(), 1u) << c.limit; // no partial output
         EXPECT_TRUE(files.count(fold(kHost)) && files.at(fold(kHost)) == c.drawing) << c.limit;

@@ -555,7 +555,7 @@ TEST(Exchange, AFullDiskGetsItsSpaceBack) {
     const auto before = free_bytes();
     const ProgramResult r = run_program(TEXTMATTE_EXE, mount_point.path(), {});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ \n");
+    EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ (No space left on device) \n");
     EXPECT_EQ(summary(mount_point.files(), drawing, ""), (Files{{kHost, "the drawing"}}));
     EXPECT_EQ(free_bytes(), before);
 }

@@ -222,10 +222,13 @@ TEST(Sharing, ALinkThroughTheProgramsOwnNamesIsRefused) {
             const ProgramResult r = run_program(TEXTMATTE_EXE, dir.path(), {});
             const std::string where = std::string(own) + ", " + what;
             EXPECT_EQ(r.status, 1) << where;
-            const std::string said = std::string(own) == "JWC_TEMP.LCK"
-                                         ? "Cannot open file: JWC_TEMP.LCK \n"
-                                         : "Cannot take over file: jwc_temp.txt (it is a link to " +
-                                               std::string(own) + ") \n";
+            // A folder under the lock's name is said as the system says it.
+            const std::string said = std::string(own) != "JWC_TEMP.LCK"
+                                         ? "Cannot take over file: jwc_temp.txt (it is a link to " +
+                                               std::string(own) + ") \n"
+                                     : way == Way::folder
+                                         ? "Cannot open file: JWC_TEMP.LCK (Is a directory) \n"
+                                         : "Cannot open file: JWC_TEMP.LCK \n";
             EXPECT_EQ(r.err, said) << where;
             EXPECT_EQ(everything_in(dir), before) << where;
             EXPECT_EQ(read_file(keep.at("d.txt")), kSmallDrawing) << where;
@@ -344,7 +347,8 @@ TEST(Sharing, ARefusedFinalRenameLeavesOnlyTheDrawing) {
     } made_mutable_again{path};
     const ProgramResult r = run_program(TEXTMATTE_EXE, dir.path(), {});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Cannot rename file: JWC_TEMP.$$$ to jwc_temp.txt \n");
+    EXPECT_EQ(r.err,
+              "Cannot rename file: JWC_TEMP.$$$ to jwc_temp.txt (Operation not permitted) \n");
     EXPECT_EQ(everything_in(dir),
               (Files{{kHost, std::to_string(kSmallDrawing.size()) + " bytes"}}));
     EXPECT_EQ(read_file(path), kSmallDrawing);
@@ -665,7 +669,7 @@ TEST(Sharing, AnOutputThatCannotGetTheDrawingsModeReplacesNothing) {
     // The output's is the run's last.
     const ProgramResult r = run_injected(dir, "fchmod", calls, "error=EIO", traceable());
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ \n");
+    EXPECT_EQ(r.err, "Cannot write file: JWC_TEMP.$$$ (Input/output error) \n");
     EXPECT_EQ(dir.files(), (Files{{kHost, kSmallDrawing}}));
     struct stat st {};
     ASSERT_EQ(stat(dir.at(kHost).c_str(), &st), 0);
@@ -708,6 +712,37 @@ TEST(Sharing, ALeftoverOutputWithoutLocksIsSaid) {
     EXPECT_EQ(dir.files(), (Files{{kHost, kSmallDrawing}, {"JWC_TEMP.$$$", "partial"}}));
 }
 
+// Taking the lock fails (flock, injected by strace): only the answers that
+// mean the file system has no locks let the run go on without one; any
+// other refuses the run with the system's reason, and leaves the folder as
+// it was, the lock file it made removed again.
+TEST(Sharing, OnlyAFileSystemWithoutLocksLetsARunGoOnUnlocked) {
+    if (const std::string why = why_no_strace(); !why.empty()) GTEST_SKIP() << why;
+    if (calls_in_a_run("flock", traceable()) < 1) GTEST_SKIP() << "strace cannot trace here";
+    struct Case {
+        const char* error;
+        std::string err; // "": the run goes on unlocked and completes
+    } cases[] = {
+        {"ENOLCK", ""},
+        {"EOPNOTSUPP", ""},
+        {"ENOSYS", ""},
+        {"EIO", "Cannot open file: JWC_TEMP.LCK (Input/output error) \n"},
+        {"ENOMEM", "Cannot open file: JWC_TEMP.LCK (Cannot allocate memory) \n"},
+        {"EINVAL", "Cannot open file: JWC_TEMP.LCK (Invalid argument) \n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.write(kHost, kSmallDrawing);
+        const ProgramResult r =
+            run_injected(dir, "flock", 1, std::string("error=") + c.error, traceable());
+        EXPECT_EQ(r.status, c.err.empty() ? 0 : 1) << c.error;
+        EXPECT_EQ(r.err, c.err) << c.error;
+        EXPECT_EQ(dir.files(), (Files{{kHost, c.err.empty() ? kSmallResult : kSmallDrawing}}))
+            << c.error;
+        EXPECT_EQ(everything_in(dir).size(), 1u) << c.error;
+    }
+}
+
 // A read of the drawing fails with an I/O error (injected by strace): the
 // message names the file that is there, jwc_temp.txt.
 TEST(Sharing, AReadFailureNamesTheHostsFile) {
@@ -717,7 +752,7 @@ TEST(Sharing, AReadFailureNamesTheHostsFile) {
     dir.write(kHost, kSmallDrawing);
     const ProgramResult r = run_injected(dir, "read", 1, "error=EIO", traceable(), dir.at(kHost));
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(r.err, "Cannot read file: jwc_temp.txt \n");
+    EXPECT_EQ(r.err, "Cannot read file: jwc_temp.txt (Input/output error) \n");
     EXPECT_EQ(dir.files(), (Files{{kHost, kSmallDrawing}}));
 }
 

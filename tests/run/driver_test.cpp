@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -658,6 +661,41 @@ TEST(Driver, AFaultAtAnyMomentFindsTheOutputsStage) {
         EXPECT_GT(before, 2) << level;
         EXPECT_EQ(after > 0, !debug) << level;
     }
+}
+
+// A fault while the output is being renamed over the drawing: only an
+// output name already gone means the rename went through; one removed now,
+// or one the system would not remove, means the drawing is as it was.
+TEST(Driver, AFaultDuringTheRenameSaysAfterOnlyWhenTheOutputsNameWasGone) {
+    namespace fs = std::filesystem;
+    const fs::path folder =
+        fs::temp_directory_path() / ("textmatte-fault-" + std::to_string(std::random_device()()));
+    fs::create_directory(folder);
+    const std::string output = (folder / "JWC_TEMP.$$$").string();
+    struct Case {
+        const char* what;
+        void (*make)(const std::string& output);
+        Report said;
+    } cases[] = {
+        {"the output still there", [](const std::string& o) { std::ofstream(o) << "partial"; },
+         Report::fault_before},
+        {"the output's name gone", [](const std::string&) {}, Report::fault_after},
+        {"a folder the system will not remove",
+         [](const std::string& o) { fs::create_directory(o); }, Report::fault_before},
+    };
+    for (const Case& c : cases) {
+        c.make(output);
+        NoInterrupts interrupts;
+        RunEnding ending(interrupts, false);
+        ending.output_creating(output.c_str());
+        ending.output_created(FileId{});
+        ending.output_replacing();
+        EXPECT_EQ(clean_up_after_fault(), c.said) << c.what;
+        EXPECT_FALSE(fs::is_regular_file(output)) << c.what;
+        std::error_code ignored;
+        fs::remove(output, ignored);
+    }
+    fs::remove_all(folder);
 }
 
 // The order a run's safety rests on fails loudly where assertions are on:

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -16,8 +17,9 @@ namespace textmatte {
 namespace {
 
 // A message as the documents show it: without the line ends and blanks
-// around it, its numbers and names as placeholders of any spelling.
-std::regex shown_as(std::string_view format) {
+// around it, its numbers and names as placeholders of any spelling, and,
+// where the row says the system's reason, perhaps an example of one.
+std::regex shown_as(std::string_view format, Reason reason = Reason::none) {
     std::string_view text = format;
     while (!text.empty() && (text.front() == '\n' || text.front() == ' '))
         text.remove_prefix(1);
@@ -34,6 +36,7 @@ std::regex shown_as(std::string_view format) {
             pattern += text[i];
         }
     }
+    if (reason == Reason::system) pattern += "( \\([^()]+\\))?";
     return std::regex(pattern);
 }
 
@@ -75,19 +78,65 @@ std::vector<std::string> mentions_in(const std::string& text) {
     return found;
 }
 
+#if defined(_WIN32)
+constexpr int kDiskFull = 112; // ERROR_DISK_FULL
+#else
+constexpr int kDiskFull = ENOSPC;
+#endif
+
+// The line a failure is said with.
+std::string said_for(Report report, int system_error) {
+    testing::Captured errors(LineEnds::lf);
+    write_failure(Failure{report, "NAME", "OTHER", "what_went_wrong", system_error}, errors.out);
+    return errors.str();
+}
+
 // The reports are written from the table's formats: each line a failure
-// is said with matches its row.
+// is said with matches its row, and carries the system's reason, in
+// parentheses before the closing blank, exactly where the row says so and
+// the system gave one.
 TEST(Messages, EachFailureIsSaidAsItsRowReads) {
+    const std::string reason = system_reason(kDiskFull);
     for (const MessageRow& row : kMessages) {
         if (row.rule == StatusRule::fault || row.rule == StatusRule::none) continue;
-        testing::Captured errors(LineEnds::lf);
-        write_failure(Failure{row.report, "NAME", "OTHER", "what_went_wrong", 0}, errors.out);
-        std::string said = errors.str();
-        ASSERT_FALSE(said.empty()) << row.format;
-        EXPECT_EQ(said.substr(said.size() - 2), " \n") << row.format;
-        EXPECT_TRUE(std::regex_match(said.substr(0, said.size() - 2), shown_as(row.format)))
-            << said;
+        for (int system_error : {0, kDiskFull}) {
+            std::string said = said_for(row.report, system_error);
+            ASSERT_GE(said.size(), 2u) << row.format;
+            EXPECT_EQ(said.substr(said.size() - 2), " \n") << row.format;
+            said.resize(said.size() - 2);
+            const std::string suffix = " (" + reason + ")";
+            const bool with_reason = system_error != 0 && row.reason == Reason::system;
+            if (with_reason) {
+                ASSERT_TRUE(said.ends_with(suffix)) << said;
+                said.resize(said.size() - suffix.size());
+            }
+            EXPECT_FALSE(said.ends_with(suffix)) << said;
+            EXPECT_TRUE(std::regex_match(said, shown_as(row.format))) << said;
+        }
     }
+}
+
+// The system's words come on one line, without a closing period; the
+// missing drawing and the output that cannot be created keep the lines a
+// host has always seen.
+TEST(Messages, TheSystemsReasonIsOneLineAndLeavesTheHostsTwoLinesAlone) {
+    for (int system_error : {kDiskFull, 2, 5, 13}) {
+        const std::string reason = system_reason(system_error);
+        EXPECT_FALSE(reason.empty()) << system_error;
+        EXPECT_EQ(reason.find_first_of("\r\n"), std::string::npos) << reason;
+        EXPECT_NE(reason.back(), '.') << reason;
+        EXPECT_NE(reason.back(), ' ') << reason;
+    }
+#if !defined(_WIN32)
+    EXPECT_EQ(said_for(Report::cannot_write, ENOSPC),
+              "Cannot write file: NAME (No space left on device) \n");
+    EXPECT_EQ(said_for(Report::cannot_rename, EACCES),
+              "Cannot rename file: NAME to OTHER (Permission denied) \n");
+#endif
+    EXPECT_EQ(said_for(Report::no_drawing, kDiskFull), "Cannot open file: NAME \n");
+    EXPECT_EQ(said_for(Report::no_output_file, kDiskFull), "Cannot open file: NAME \n");
+    EXPECT_EQ(said_for(Report::held_open, kDiskFull),
+              "Cannot open file: NAME (another program is using it) \n");
 }
 
 // The lines of `text` that name a message, with the mention in each.
@@ -131,7 +180,7 @@ TEST(Messages, TheDocumentsListEveryMessageAndNoOther) {
         for (const MessageRow& row : documented_rows()) {
             bool listed = false;
             for (const Mention& m : mentions) {
-                if (!std::regex_match(m.message, shown_as(row.format))) continue;
+                if (!std::regex_match(m.message, shown_as(row.format, row.reason))) continue;
                 listed = true;
                 if (document.windows_only) continue;
                 if (row.platforms == Platforms::linux_only) {
@@ -150,7 +199,7 @@ TEST(Messages, TheDocumentsListEveryMessageAndNoOther) {
         for (const Mention& m : mentions) {
             bool known = false;
             for (const MessageRow& row : documented_rows())
-                known = known || std::regex_match(m.message, shown_as(row.format));
+                known = known || std::regex_match(m.message, shown_as(row.format, row.reason));
             EXPECT_TRUE(known) << document.path
                                << " names a message the program cannot say: " << m.message;
         }

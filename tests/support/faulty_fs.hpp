@@ -41,13 +41,13 @@ class FaultyFileSystem final : public FileSystem, public Interrupts {
     OpenedFile open_read(const char* name) override;
     NewFile create_new(const char* name, const char* like_name) override;
     Outcome rename(const char* from, const char* to) override {
-        return step() ? base_.rename(from, to) : Outcome::failed;
+        return step() ? base_.rename(from, to) : Outcome(Outcome::failed);
     }
     Swap swap(const char* a, const char* b) override {
-        return step() ? base_.swap(a, b) : Swap::failed;
+        return step() ? base_.swap(a, b) : Swap(Swap::failed);
     }
     Outcome remove_name(const char* name) override {
-        return step() ? base_.remove_name(name) : Outcome::failed;
+        return step() ? base_.remove_name(name) : Outcome(Outcome::failed);
     }
     Entry inspect(const char* name) override {
         // A failed look finds nothing there, and says so.
@@ -64,7 +64,7 @@ class FaultyFileSystem final : public FileSystem, public Interrupts {
     }
     bool names_ignore_case() const override { return base_.names_ignore_case(); }
     LockResult lock_directory(const char* lock_name, std::unique_ptr<ExchangeLock>& lock) override {
-        return step(true) ? base_.lock_directory(lock_name, lock) : LockResult::refused;
+        return step(true) ? base_.lock_directory(lock_name, lock) : LockResult(LockResult::refused);
     }
 
   private:
