@@ -247,16 +247,31 @@ class WorkingDirectory final : public FileSystem {
     // at once with a sharing violation, not retried) and deleted by the
     // system when it closes, also when the process is killed. Every other
     // failure refuses the run: a run never goes on unlocked.
+    //
+    // The last run's lock file is deleted when its process ends; a virus
+    // scanner that opened it just then keeps it pending deletion, and until
+    // the scanner lets go an open answers "access denied". That is waited
+    // for, as a held file is (a folder under the name is refused at once).
     LockResult lock_directory(const char* lock_name, std::unique_ptr<ExchangeLock>& lock) override {
-        HANDLE h = CreateFileA(lock_name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
+        DWORD waited = 0;
+        for (DWORD wait = 10;; wait *= 2) {
+            HANDLE h = CreateFileA(lock_name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                lock = std::make_unique<WindowsLock>(h);
+                return LockResult::locked;
+            }
             const DWORD error = GetLastError();
             if (error == ERROR_SHARING_VIOLATION) return LockResult::busy;
-            return {LockResult::refused, static_cast<int>(error)};
+            const DWORD attributes = GetFileAttributesA(lock_name);
+            const bool folder = attributes != INVALID_FILE_ATTRIBUTES &&
+                                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (error != ERROR_ACCESS_DENIED || folder || waited >= kHeldForAtMostMs)
+                return {LockResult::refused, static_cast<int>(error)};
+            if (wait > kHeldForAtMostMs - waited) wait = kHeldForAtMostMs - waited;
+            Sleep(wait);
+            waited += wait;
         }
-        lock = std::make_unique<WindowsLock>(h);
-        return LockResult::locked;
     }
 };
 
