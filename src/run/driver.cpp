@@ -132,7 +132,7 @@ class OutputWriter {
     OutputWriter(RunState& run, Exchange& exchange, Output& console, const Interrupts& interrupts)
         : run_(run), exchange_(exchange), console_(console), interrupts_(interrupts) {}
 
-    [[nodiscard]] Status write();
+    [[nodiscard]] MaybeFailure write();
 
   private:
     bool normal_run() const { return run_.settings.debug_level == DebugLevel::off; }
@@ -142,11 +142,11 @@ class OutputWriter {
         return Failure::naming(Report::cannot_read, exchange_.drawing_name(),
                                exchange_.drawing_read_error());
     }
-    [[nodiscard]] Status write_transformed(OutFile& output_file, unsigned counted);
-    [[nodiscard]] Status start_afresh(OutFile& partial, std::unique_ptr<OutFile>& fresh);
-    [[nodiscard]] Status replace_by_refusal(OutFile& partial);
-    [[nodiscard]] Status replace_by_no_text_notice(OutFile& partial);
-    [[nodiscard]] Status write_refusal(OutFile& output_file);
+    [[nodiscard]] MaybeFailure write_transformed(OutFile& output_file, unsigned counted);
+    [[nodiscard]] MaybeFailure start_afresh(OutFile& partial, std::unique_ptr<OutFile>& fresh);
+    [[nodiscard]] MaybeFailure replace_by_refusal(OutFile& partial);
+    [[nodiscard]] MaybeFailure replace_by_no_text_notice(OutFile& partial);
+    [[nodiscard]] MaybeFailure write_refusal(OutFile& output_file);
 
     RunState& run_;
     Exchange& exchange_;
@@ -158,10 +158,10 @@ class OutputWriter {
 // the lines are counted first. A normal run shows it nowhere and needs only
 // to know whether the input goes past the limit: its scan, which stops at
 // the limit, counts for it, sparing a second pass over the input.
-Status OutputWriter::write() {
-    if (Status failed = exchange_.open_drawing()) return failed;
+MaybeFailure OutputWriter::write() {
+    if (MaybeFailure failed = exchange_.open_drawing()) return failed;
     std::unique_ptr<OutFile> output_file;
-    if (Status failed = exchange_.create_output(output_file)) return failed;
+    if (MaybeFailure failed = exchange_.create_output(output_file)) return failed;
     if (normal_run()) return write_transformed(*output_file, 0);
 
     LineReader counter(exchange_.drawing(), kFileBlock);
@@ -173,7 +173,7 @@ Status OutputWriter::write() {
 }
 
 // The drawing stays open: it is read again to check the result's swap.
-Status OutputWriter::write_transformed(OutFile& output_file, unsigned counted) {
+MaybeFailure OutputWriter::write_transformed(OutFile& output_file, unsigned counted) {
     InterruptibleSink output_sink(output_file, interrupts_);
     Output output(output_sink, LineEnds::crlf, kFileBlock);
     InterruptibleSource input_bytes(exchange_.drawing(), interrupts_);
@@ -195,11 +195,11 @@ Status OutputWriter::write_transformed(OutFile& output_file, unsigned counted) {
 }
 
 // What was written goes, and a new, empty output file takes its place.
-Status OutputWriter::start_afresh(OutFile& partial, std::unique_ptr<OutFile>& fresh) {
+MaybeFailure OutputWriter::start_afresh(OutFile& partial, std::unique_ptr<OutFile>& fresh) {
     (void)partial.close(); // its bytes go with the name
     if (const Outcome removed = exchange_.remove_output(); removed != Outcome::done)
         return Failure::naming(Report::cannot_open, kOutputName, removed.system_error);
-    if (Status failed = exchange_.create_output(fresh))
+    if (MaybeFailure failed = exchange_.create_output(fresh))
         return failed->report == Report::no_output_file
                    ? Failure::naming(Report::cannot_open, kOutputName, failed->system_error)
                    : failed;
@@ -207,17 +207,17 @@ Status OutputWriter::start_afresh(OutFile& partial, std::unique_ptr<OutFile>& fr
 }
 
 // The refusal alone takes the place of what was written.
-Status OutputWriter::replace_by_refusal(OutFile& partial) {
+MaybeFailure OutputWriter::replace_by_refusal(OutFile& partial) {
     std::unique_ptr<OutFile> refusal;
-    if (Status failed = start_afresh(partial, refusal)) return failed;
+    if (MaybeFailure failed = start_afresh(partial, refusal)) return failed;
     return write_refusal(*refusal);
 }
 
 // The notice alone is the result: the host shows it and leaves the drawing
 // as it was.
-Status OutputWriter::replace_by_no_text_notice(OutFile& partial) {
+MaybeFailure OutputWriter::replace_by_no_text_notice(OutFile& partial) {
     std::unique_ptr<OutFile> notice_file;
-    if (Status failed = start_afresh(partial, notice_file)) return failed;
+    if (MaybeFailure failed = start_afresh(partial, notice_file)) return failed;
     InterruptibleSink output_sink(*notice_file, interrupts_);
     Output output(output_sink, LineEnds::crlf, kFileBlock);
     write_no_text_notice(output);
@@ -227,7 +227,7 @@ Status OutputWriter::replace_by_no_text_notice(OutFile& partial) {
 }
 
 // The output file holds the over-limit record alone, and stays.
-Status OutputWriter::write_refusal(OutFile& output_file) {
+MaybeFailure OutputWriter::write_refusal(OutFile& output_file) {
     InterruptibleSink output_sink(output_file, interrupts_);
     Output output(output_sink, LineEnds::crlf, kFileBlock);
     write_over_limit_record(output);
@@ -247,10 +247,11 @@ void apply_options(int argc, const char* const argv[], RunSettings& settings, Ou
 }
 
 // The work of a run, up to its result in place: what stopped it, if anything.
-[[nodiscard]] Status work(RunState& state, Exchange& exchange, Output& console,
-                          const Interrupts& interrupts) {
-    if (Status failed = exchange.take_over()) return failed;
-    if (Status failed = OutputWriter(state, exchange, console, interrupts).write()) return failed;
+[[nodiscard]] MaybeFailure work(RunState& state, Exchange& exchange, Output& console,
+                                const Interrupts& interrupts) {
+    if (MaybeFailure failed = exchange.take_over()) return failed;
+    if (MaybeFailure failed = OutputWriter(state, exchange, console, interrupts).write())
+        return failed;
     // Until the output replaces the host's file the run can still stop.
     if (interrupts.pending()) return Failure::of(Report::interrupted);
     if (state.settings.debug_level != DebugLevel::off) return exchange.check_drawing_unchanged();
@@ -271,7 +272,7 @@ RunResult run_exchange(RunState& state, FileSystem& fs, Output& console, Output&
         ending.stop(Failure::unexpected(e.what()));
     }
     ending.settle();
-    const Status not_put_back = exchange.finish(ending.discards_output());
+    const MaybeFailure not_put_back = exchange.finish(ending.discards_output());
     return ending.report(not_put_back, exchange.drawing_left_under(), errors);
 }
 

@@ -126,7 +126,7 @@ bool RunEnding::discards_output() const {
     return !debug_run_ && !output_kept_;
 }
 
-RunResult RunEnding::report(const Status& not_put_back, const char* left_under,
+RunResult RunEnding::report(const MaybeFailure& not_put_back, const char* left_under,
                             Output& errors) const {
     assert(settled_);
     RunResult result;
@@ -142,14 +142,14 @@ RunResult RunEnding::report(const Status& not_put_back, const char* left_under,
     if (interrupted()) {
         result.interrupted_by = interrupted_by_;
         // The interrupt's line says where the drawing is.
-        write_failure(not_put_back ? Failure{Report::interrupted_left, "", left_under, {}, 0}
+        write_failure(not_put_back ? Failure::naming(Report::interrupted_left, left_under)
                                    : Failure::of(Report::interrupted),
                       errors);
         return result;
     }
     if (failure_) write_failure(*failure_, errors);
     if (not_put_back) write_failure(*not_put_back, errors);
-    if (const Status& first = failure_ ? failure_ : not_put_back)
+    if (const MaybeFailure& first = failure_ ? failure_ : not_put_back)
         result.status = exit_code(status_of(first->report));
     return result;
 }

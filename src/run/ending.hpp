@@ -73,7 +73,7 @@ class RunEnding {
 
     // The work stopped: the first failure is the one that counts.
     void stop(Failure failure);
-    void stop_if(Status failure) {
+    void stop_if(MaybeFailure failure) {
         if (failure) stop(std::move(*failure));
     }
 
@@ -91,7 +91,8 @@ class RunEnding {
     // Says how the run ended, on `errors`, and gives its status: `not_put_back`
     // is the exchange's failure to give the drawing back its name, and
     // `left_under` where the drawing then lies.
-    RunResult report(const Status& not_put_back, const char* left_under, Output& errors) const;
+    RunResult report(const MaybeFailure& not_put_back, const char* left_under,
+                     Output& errors) const;
 
   private:
     void set_stage(OutputStage stage);
@@ -104,7 +105,7 @@ class RunEnding {
     bool output_kept_ = false;
     bool settled_ = false;
     int interrupted_by_ = 0;
-    Status failure_;
+    MaybeFailure failure_;
 };
 
 // What a fault would find at this moment: the output's stage and name.

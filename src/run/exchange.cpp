@@ -36,14 +36,14 @@ Exchange::~Exchange() {
 // A name that leads to one of the program's own names, through any number
 // of links, or through one of them as a folder on the way, would have the
 // run remove or rename over the drawing itself, or remove what leads to it.
-Status Exchange::refuse_links(const Entry& host) {
+MaybeFailure Exchange::refuse_links(const Entry& host) {
     if (!host.is_link) return std::nullopt;
     const std::vector<FileId> reached = fs_.reached_through_links(kHostName);
     for (const char* own : kOwnNames) {
         const Entry e = fs_.inspect(own);
         if (!e.exists()) continue;
         for (const FileId& id : reached)
-            if (id == e.entry_file) return Failure{Report::link_to_own, "", own, {}, 0};
+            if (id == e.entry_file) return Failure::naming(Report::link_to_own, own);
     }
     return std::nullopt;
 }
@@ -57,7 +57,7 @@ Outcome Exchange::remove_leftover(const char* name) {
     return fs_.remove_name(name);
 }
 
-Status Exchange::take_over() {
+MaybeFailure Exchange::take_over() {
     bool locked = false;
     const LockResult lock = fs_.lock_directory(kLockName, lock_.lock);
     switch (lock.kind) {
@@ -78,8 +78,8 @@ Status Exchange::take_over() {
     // Missing, or a directory, FIFO, socket or device: nothing to read, and
     // nothing is moved.
     if (host.kind != EntryKind::regular) return Failure::naming(Report::no_drawing, kWorkName);
-    if (Status refused = refuse_links(host)) return refused;
-    if (Status blocked = clear_leftover_output(locked)) return blocked;
+    if (MaybeFailure refused = refuse_links(host)) return refused;
+    if (MaybeFailure blocked = clear_leftover_output(locked)) return blocked;
     if (locked) {
         for (const char* leftover : {kFirstIntermediateName, kSecondIntermediateName})
             (void)remove_leftover(leftover); // what stays is never read or written
@@ -96,7 +96,7 @@ Status Exchange::take_over() {
 // The output needs its name. A directory there is not ours to remove. A
 // file there is an earlier run's leftover, removed only under the lock:
 // without it, it may be a live run's output, and what to do is said.
-Status Exchange::clear_leftover_output(bool locked) {
+MaybeFailure Exchange::clear_leftover_output(bool locked) {
     const Entry output = fs_.inspect(kOutputName);
     if (!output.exists()) return std::nullopt;
     if (output.kind == EntryKind::directory && !output.is_link)
@@ -114,7 +114,7 @@ Outcome Exchange::move_drawing_to(const char* to) {
     return moved;
 }
 
-Status Exchange::move_host_file(const Entry& host) {
+MaybeFailure Exchange::move_host_file(const Entry& host) {
     // A leftover that could not be removed (a directory, say) blocks the
     // first step; so may anything else. The working name is the host's file
     // then: the run goes on with it where it is.
@@ -133,7 +133,7 @@ Status Exchange::move_host_file(const Entry& host) {
     return std::nullopt;
 }
 
-Status Exchange::open_drawing() {
+MaybeFailure Exchange::open_drawing() {
     OpenedFile opened = fs_.open_read(drawing_name());
     if (!opened.file) {
         if (opened.outcome == Outcome::held) return Failure::open(kWorkName, opened.outcome);
@@ -172,7 +172,7 @@ bool Exchange::read_drawing_again() {
     return true;
 }
 
-Status Exchange::create_output(std::unique_ptr<OutFile>& file) {
+MaybeFailure Exchange::create_output(std::unique_ptr<OutFile>& file) {
     ending_.output_creating(kOutputName);
     NewFile made = fs_.create_new(kOutputName, drawing_name());
     if (!made.file) {
@@ -210,7 +210,7 @@ void Exchange::keep_output() {
 
 // The host promised not to touch its file during the run; a file rewritten
 // or replaced meanwhile is not what the output was made from.
-Status Exchange::check_drawing_unchanged() {
+MaybeFailure Exchange::check_drawing_unchanged() {
     const Entry now = fs_.inspect(drawing_name());
     if (now.unreadable)
         return Failure::naming(Report::cannot_read, drawing_name(), now.system_error);
@@ -223,16 +223,16 @@ Status Exchange::check_drawing_unchanged() {
 // is the one it wrote: a lock file removed meanwhile (its owner may, in a
 // sticky folder) let another run in, which may have put its own, partial
 // output there.
-Status Exchange::check_still_ours() {
+MaybeFailure Exchange::check_still_ours() {
     if (lock_.lock && !lock_.lock->still_held()) return Failure::of(Report::locked);
     if (!output_is_ours(kOutputName))
         return Failure::rename(kOutputName, kHostName, Outcome::failed);
     return std::nullopt;
 }
 
-Status Exchange::replace_drawing_with_output() {
-    if (Status not_ours = check_still_ours()) return not_ours;
-    if (Status changed = check_drawing_unchanged()) return changed;
+MaybeFailure Exchange::replace_drawing_with_output() {
+    if (MaybeFailure not_ours = check_still_ours()) return not_ours;
+    if (MaybeFailure changed = check_drawing_unchanged()) return changed;
     if (!moves_host_file_) {
         ending_.output_swapping(kHostName);
         const Swap swapped = fs_.swap(kOutputName, kHostName);
@@ -249,7 +249,7 @@ Status Exchange::replace_drawing_with_output() {
 // same file (kept open, so no other can have its identity), size and
 // modification time, and, read again, the same bytes. Its change time
 // moved with the swap itself. A failed look or read is said as such.
-Status Exchange::check_came_out_as_read() {
+MaybeFailure Exchange::check_came_out_as_read() {
     const Entry out = fs_.inspect(kOutputName); // a link the host's name was: what it leads to
     if (out.unreadable) return Failure::naming(Report::cannot_read, kHostName, out.system_error);
     if (out.kind != EntryKind::regular || !(out.target.id == drawing_as_read_.id) ||
@@ -274,10 +274,10 @@ Status Exchange::check_came_out_as_read() {
 // hold this run's output, the drawing must have come out as it was read,
 // and the lock must still be the run's; else they swap back, and the host's
 // name holds what it held.
-Status Exchange::swap_in_output() {
-    Status not_as_read = output_is_ours(kHostName)
-                             ? check_came_out_as_read()
-                             : Failure::rename(kOutputName, kHostName, Outcome::failed);
+MaybeFailure Exchange::swap_in_output() {
+    MaybeFailure not_as_read = output_is_ours(kHostName)
+                                   ? check_came_out_as_read()
+                                   : Failure::rename(kOutputName, kHostName, Outcome::failed);
     // A lock lost since the last look lets another run in: it goes back too.
     if (!not_as_read && lock_.lock && !lock_.lock->still_held())
         not_as_read = Failure::of(Report::locked);
@@ -304,7 +304,7 @@ Status Exchange::swap_in_output() {
 
 // Where no swap can be had: the output is renamed over the host's name,
 // which still held the drawing, unchanged, at the last look.
-Status Exchange::rename_output_over_drawing() {
+MaybeFailure Exchange::rename_output_over_drawing() {
     // Windows replaces no file that is open.
     if (moves_host_file_) drawing_file_.reset();
     ending_.output_replacing();
@@ -318,7 +318,7 @@ Status Exchange::rename_output_over_drawing() {
     return after_result_in_place();
 }
 
-Status Exchange::after_result_in_place() {
+MaybeFailure Exchange::after_result_in_place() {
     moved_drawing_at_ = nullptr; // the name holds the result now
     if (moves_host_file_) {
         // Where names tell case apart after all, the input still lies under
@@ -346,7 +346,7 @@ Outcome Exchange::put_back() {
     return Outcome::done;
 }
 
-Status Exchange::finish(bool discard_output) {
+MaybeFailure Exchange::finish(bool discard_output) {
     drawing_file_.reset();                                        // only read: nothing to report
     if (discard_output && output_on_disk_) (void)remove_output(); // what stays is never read
     ending_.work_over();

@@ -60,10 +60,10 @@ class Exchange {
     Exchange& operator=(const Exchange&) = delete;
 
     // Locks the directory against other runs and takes the host's file.
-    [[nodiscard]] Status take_over();
+    [[nodiscard]] MaybeFailure take_over();
     // Opens the drawing where it lies now, notes how it stood, and keeps it
     // open until the run ends.
-    [[nodiscard]] Status open_drawing();
+    [[nodiscard]] MaybeFailure open_drawing();
     // The open drawing's bytes, from its start; each byte read counts
     // towards the checksum the result's check compares.
     ByteSource& drawing() { return drawing_source_; }
@@ -75,7 +75,7 @@ class Exchange {
     const char* drawing_name() const { return moves_host_file_ ? kWorkName : kHostName; }
     // Creates the output file, new, with the drawing's permissions, owner,
     // group and ACL.
-    [[nodiscard]] Status create_output(std::unique_ptr<OutFile>& file);
+    [[nodiscard]] MaybeFailure create_output(std::unique_ptr<OutFile>& file);
     // Removes the output file, so that another can take its name; only this
     // run's own output, never a file another put under its name.
     [[nodiscard]] Outcome remove_output();
@@ -83,14 +83,14 @@ class Exchange {
     // an input over the line limit) and stays.
     void keep_output();
     // Whether the drawing is still the file that was read, unchanged.
-    [[nodiscard]] Status check_drawing_unchanged();
+    [[nodiscard]] MaybeFailure check_drawing_unchanged();
     // Replaces the host's file with the complete, synced output in one
     // step, then makes the step durable.
-    [[nodiscard]] Status replace_drawing_with_output();
+    [[nodiscard]] MaybeFailure replace_drawing_with_output();
     // Removes the output when it is to go, and puts the host's file back
     // under its own name if it was moved; a failure to put it back is
     // returned.
-    [[nodiscard]] Status finish(bool discard_output);
+    [[nodiscard]] MaybeFailure finish(bool discard_output);
     // Where the drawing lies when it could not be put back (after finish()).
     const char* drawing_left_under() const { return moved_drawing_at_; }
 
@@ -105,16 +105,16 @@ class Exchange {
         Exchange& exchange_;
     };
 
-    [[nodiscard]] Status refuse_links(const Entry& host);
-    [[nodiscard]] Status clear_leftover_output(bool locked);
-    [[nodiscard]] Status check_still_ours();
-    [[nodiscard]] Status swap_in_output();
-    [[nodiscard]] Status check_came_out_as_read();
+    [[nodiscard]] MaybeFailure refuse_links(const Entry& host);
+    [[nodiscard]] MaybeFailure clear_leftover_output(bool locked);
+    [[nodiscard]] MaybeFailure check_still_ours();
+    [[nodiscard]] MaybeFailure swap_in_output();
+    [[nodiscard]] MaybeFailure check_came_out_as_read();
     [[nodiscard]] bool output_is_ours(const char* name);
-    [[nodiscard]] Status rename_output_over_drawing();
-    [[nodiscard]] Status after_result_in_place();
+    [[nodiscard]] MaybeFailure rename_output_over_drawing();
+    [[nodiscard]] MaybeFailure after_result_in_place();
     [[nodiscard]] Outcome remove_leftover(const char* name);
-    [[nodiscard]] Status move_host_file(const Entry& host);
+    [[nodiscard]] MaybeFailure move_host_file(const Entry& host);
     [[nodiscard]] Outcome move_drawing_to(const char* to);
     [[nodiscard]] Outcome put_back();
 

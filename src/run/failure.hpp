@@ -13,8 +13,8 @@ namespace textmatte {
 
 struct Failure {
     Report report = Report::unexpected;
-    const char* name = "";  // the file the report names
-    const char* other = ""; // the second file: where a rename was to go
+    const char* name = "";      // the file the report names (a rename's source)
+    const char* rename_to = ""; // where a rename was to go
     std::string detail;     // an unexpected error's own words
     int system_error = 0;   // the system's error code (errno), where it gave one; 0: none
 
@@ -42,8 +42,8 @@ struct Failure {
     static Failure unexpected(const char* what) { return {Report::unexpected, "", "", what, 0}; }
 };
 
-// Nothing, or why the run cannot go on.
-using Status = std::optional<Failure>;
+// Why the run cannot go on, or nothing: true when there is a failure.
+using MaybeFailure = std::optional<Failure>;
 
 // The failure's line on `errors`.
 void write_failure(const Failure& failure, Output& errors);

@@ -48,17 +48,17 @@ void write_failure(const Failure& f, Output& errors) {
     case Report::held_open: write<kCannotOpenHeld>(errors, f.name); break;
     case Report::cannot_read: say<kCannotRead>(f, errors, f.name); break;
     case Report::cannot_write: say<kCannotWrite>(f, errors, f.name); break;
-    case Report::cannot_rename: say<kCannotRename>(f, errors, f.name, f.other); break;
-    case Report::held_rename: write<kCannotRenameHeld>(errors, f.name, f.other); break;
+    case Report::cannot_rename: say<kCannotRename>(f, errors, f.name, f.rename_to); break;
+    case Report::held_rename: write<kCannotRenameHeld>(errors, f.name, f.rename_to); break;
     case Report::locked: write<kCannotLock>(errors); break;
-    case Report::link_to_own: write<kCannotTakeOver>(errors, f.other); break;
+    case Report::link_to_own: write<kCannotTakeOver>(errors, f.name); break;
     case Report::changed: write<kCannotReplace>(errors); break;
     case Report::not_durable: write<kCannotSyncFolder>(errors); break;
     case Report::too_many_lines: write<kTooManyLines>(errors, kPieceLimit); break;
     case Report::out_of_memory: write<kOutOfMemory>(errors); break;
     case Report::unexpected: write<kUnexpected>(errors, f.detail); break;
     case Report::interrupted: write<kInterrupted>(errors); break;
-    case Report::interrupted_left: write<kInterruptedLeftUnder>(errors, f.other); break;
+    case Report::interrupted_left: write<kInterruptedLeftUnder>(errors, f.name); break;
     // Said by the fault handler and the options themselves, never as a
     // failure; the last is no report at all.
     case Report::fault_before:
