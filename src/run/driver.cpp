@@ -35,12 +35,13 @@
 //     it is flushed, synced and closed. A drawing over the line limit, or a
 //     selection without a horizontal text, has its output removed (stage
 //     `none`) and made again (`creating`, `partial`) with one record. A
-//     debug run and the over-limit refusal keep their output (`none`).
+//     debug run and the over-limit refusal keep their output (`none`);
+//     a normal run's output is now `complete`, not yet in place.
 //  8. The result goes in (exchange, replace_drawing_with_output), once the
 //     lock is still the run's, the output still its own and the drawing
 //     unchanged. Linux with RENAME_EXCHANGE: stage `swapping`, the two names
 //     swap, the file that came out is checked against the drawing as read
-//     (swapped back if it differs, stage `partial`) and then removed; a
+//     (swapped back if it differs, stage `complete`) and then removed; a
 //     fault meanwhile swaps back. Elsewhere: stage `replacing`, one rename
 //     over the host's name. Then `in_place`: from here nothing undoes the
 //     result, an interrupt changes nothing, a fault says the result is in

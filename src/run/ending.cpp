@@ -61,9 +61,10 @@ constexpr bool may_follow(OutputStage from, OutputStage to) {
     switch (from) {
     case S::none: return to == S::creating;
     case S::creating: return to == S::partial;
-    case S::partial: return to == S::partial || to == S::replacing || to == S::swapping;
-    case S::replacing: return to == S::partial || to == S::in_place;
-    case S::swapping: return to == S::partial || to == S::in_place;
+    case S::partial: return to == S::complete;
+    case S::complete: return to == S::complete || to == S::replacing || to == S::swapping;
+    case S::replacing: return to == S::complete || to == S::in_place;
+    case S::swapping: return to == S::complete || to == S::in_place;
     case S::in_place: return to == S::in_place;
     }
     return false;
@@ -85,6 +86,10 @@ void RunEnding::output_creating(const char* name) {
 void RunEnding::output_created(const FileId& id) {
     fault_output_id = id;
     set_stage(OutputStage::partial);
+}
+
+void RunEnding::output_complete() {
+    set_stage(OutputStage::complete);
 }
 
 void RunEnding::output_kept() {
@@ -185,6 +190,7 @@ Report clean_up_after_fault() noexcept {
     case OutputStage::none: return Report::fault_before;
     case OutputStage::creating:
     case OutputStage::partial:
+    case OutputStage::complete:
         (void)remove_name_at_once(name); // nothing there: nothing to remove
         return Report::fault_before;
     case OutputStage::replacing:

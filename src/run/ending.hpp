@@ -19,7 +19,8 @@ namespace textmatte {
 enum class OutputStage : int {
     none,      // not on disk, or complete and to stay (a debug run's, the refusal)
     creating,  // being created: whatever is there is this run's
-    partial,   // on disk and not in place
+    partial,   // on disk, being written
+    complete,  // complete and synced, not yet in place
     replacing, // being renamed over jwc_temp.txt: still there, it is not in place
     in_place,  // the result replaced jwc_temp.txt
     swapping,  // swapping names with jwc_temp.txt, until the drawing that came out
@@ -47,6 +48,8 @@ class RunEnding {
     // two finds the stage that covers both.
     void output_creating(const char* name);      // before the file is created
     void output_created(const FileId& id);       // it is there, and is this file
+    void output_complete();                      // written and synced, or back from a
+                                                 // swap or rename that did not go in
     void output_kept();                          // complete, and stays
     void output_gone();                          // not created, or removed
     void output_replacing();                     // before the rename over jwc_temp.txt

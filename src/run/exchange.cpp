@@ -231,13 +231,14 @@ MaybeFailure Exchange::check_still_ours() {
 }
 
 MaybeFailure Exchange::replace_drawing_with_output() {
+    ending_.output_complete(); // written and synced: what goes in, if all holds
     if (MaybeFailure not_ours = check_still_ours()) return not_ours;
     if (MaybeFailure changed = check_drawing_unchanged()) return changed;
     if (!moves_host_file_) {
         ending_.output_swapping(kHostName);
         const Swap swapped = fs_.swap(kOutputName, kHostName);
         if (swapped == Swap::done) return swap_in_output();
-        ending_.output_created(output_id_); // still there, and not in place
+        ending_.output_complete(); // still there, and not in place
         if (swapped == Swap::failed)
             return Failure::rename(kOutputName, kHostName,
                                    Outcome(Outcome::failed, swapped.system_error));
@@ -298,7 +299,7 @@ MaybeFailure Exchange::swap_in_output() {
         output_on_disk_ = false;
         return not_as_read;
     }
-    ending_.output_created(output_id_);
+    ending_.output_complete();
     return not_as_read;
 }
 
@@ -310,7 +311,7 @@ MaybeFailure Exchange::rename_output_over_drawing() {
     ending_.output_replacing();
     const Outcome renamed = fs_.rename(kOutputName, kHostName);
     if (renamed != Outcome::done) {
-        ending_.output_created(output_id_); // still there, and not in place
+        ending_.output_complete(); // still there, and not in place
         return Failure::rename(kOutputName, kHostName, renamed);
     }
     ending_.output_in_place();

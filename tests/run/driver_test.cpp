@@ -631,7 +631,8 @@ TEST(Driver, AFaultAtAnyMomentFindsTheOutputsStage) {
             bool said_after = view.stage == OutputStage::in_place;
             if (view.stage == OutputStage::replacing)
                 said_after = files.erase(view.output_name) == 0;
-            else if (view.stage == OutputStage::creating || view.stage == OutputStage::partial)
+            else if (view.stage == OutputStage::creating || view.stage == OutputStage::partial ||
+                     view.stage == OutputStage::complete)
                 files.erase(view.output_name);
             else if (view.stage == OutputStage::swapping) {
                 // Swapped back if the swap went through, and the output
@@ -689,6 +690,7 @@ TEST(Driver, AFaultDuringTheRenameSaysAfterOnlyWhenTheOutputsNameWasGone) {
         RunEnding ending(interrupts, false);
         ending.output_creating(output.c_str());
         ending.output_created(FileId{});
+        ending.output_complete();
         ending.output_replacing();
         EXPECT_EQ(clean_up_after_fault(), c.said) << c.what;
         EXPECT_FALSE(fs::is_regular_file(output)) << c.what;
