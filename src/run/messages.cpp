@@ -1,3 +1,7 @@
+#include <array>
+#include <cassert>
+#include <utility>
+
 #include "interchange/format.hpp"
 #include "interchange/piece_limit.hpp"
 #include "run/failure.hpp"
@@ -37,35 +41,45 @@ void say(const Failure& f, Output& errors, const Args&... args) {
         write<F>(errors, args...);
 }
 
+// A row's line as a format checked at compile time against what the row
+// fills it with.
+template <std::size_t Row> consteval auto row_format() {
+    constexpr std::string_view line = kMessages[Row].format;
+    struct Chars {
+        char text[line.size() + 1];
+    } made{};
+    for (std::size_t i = 0; i < line.size(); ++i)
+        made.text[i] = line[i];
+    return Format(made.text);
+}
+
+template <std::size_t Row> void say_row(const Failure& f, Output& errors) {
+    constexpr Fills fills = kMessages[Row].fills;
+    if constexpr (fills != Fills::said_elsewhere) {
+        constexpr auto format = row_format<Row>();
+        if constexpr (fills == Fills::nothing) say<format>(f, errors);
+        if constexpr (fills == Fills::name) say<format>(f, errors, f.name);
+        if constexpr (fills == Fills::name_and_target) say<format>(f, errors, f.name, f.rename_to);
+        if constexpr (fills == Fills::piece_limit) say<format>(f, errors, kPieceLimit);
+        if constexpr (fills == Fills::detail) say<format>(f, errors, f.detail);
+    }
+}
+
+using Sayer = void (*)(const Failure&, Output&);
+
+template <std::size_t... Rows>
+constexpr std::array<Sayer, sizeof...(Rows)> sayers(std::index_sequence<Rows...>) {
+    return {&say_row<Rows>...};
+}
+
+// Each report's line, from its row and nowhere else.
+constexpr auto kSayers = sayers(std::make_index_sequence<kMessages.size()>{});
+
 } // namespace
 
 void write_failure(const Failure& f, Output& errors) {
-    switch (f.report) {
-    case Report::no_drawing:
-    case Report::no_output_file:
-    case Report::cannot_open: say<kCannotOpen>(f, errors, f.name); break;
-    case Report::output_left: write<kOutputLeft>(errors); break;
-    case Report::held_open: write<kCannotOpenHeld>(errors, f.name); break;
-    case Report::cannot_read: say<kCannotRead>(f, errors, f.name); break;
-    case Report::cannot_write: say<kCannotWrite>(f, errors, f.name); break;
-    case Report::cannot_rename: say<kCannotRename>(f, errors, f.name, f.rename_to); break;
-    case Report::held_rename: write<kCannotRenameHeld>(errors, f.name, f.rename_to); break;
-    case Report::locked: write<kCannotLock>(errors); break;
-    case Report::link_to_own: write<kCannotTakeOver>(errors, f.name); break;
-    case Report::changed: write<kCannotReplace>(errors); break;
-    case Report::not_durable: write<kCannotSyncFolder>(errors); break;
-    case Report::too_many_lines: write<kTooManyLines>(errors, kPieceLimit); break;
-    case Report::out_of_memory: write<kOutOfMemory>(errors); break;
-    case Report::unexpected: write<kUnexpected>(errors, f.detail); break;
-    case Report::interrupted: write<kInterrupted>(errors); break;
-    case Report::interrupted_left: write<kInterruptedLeftUnder>(errors, f.name); break;
-    // Said by the fault handler and the options themselves, never as a
-    // failure; the last is no report at all.
-    case Report::fault_before:
-    case Report::fault_after:
-    case Report::illegal_option:
-    case Report::count_of_reports: break;
-    }
+    assert(f.report < Report::count_of_reports);
+    kSayers[static_cast<std::size_t>(f.report)](f, errors);
 }
 
 } // namespace textmatte

@@ -110,9 +110,20 @@ enum class Reason {
     system,
 };
 
+// What a line names, in the order of its format's conversions.
+enum class Fills {
+    nothing,
+    name,            // the failure's file
+    name_and_target, // a rename's source and where it was to go
+    piece_limit,     // the line limit
+    detail,          // an unexpected error's own words
+    said_elsewhere,  // by the fault handler or the options, not as a failure
+};
+
 struct MessageRow {
     Report report;
     std::string_view format;
+    Fills fills;
     StatusRule rule;
     ExitStatus status; // for StatusRule::fixed
     Platforms platforms = Platforms::every;
@@ -120,37 +131,47 @@ struct MessageRow {
 };
 
 inline constexpr std::array kMessages = {
-    MessageRow{Report::no_drawing, kCannotOpen, StatusRule::fixed, ExitStatus::no_drawing},
-    MessageRow{Report::no_output_file, kCannotOpen, StatusRule::fixed, ExitStatus::no_drawing},
-    MessageRow{Report::output_left, kOutputLeft, StatusRule::fixed, ExitStatus::no_drawing},
-    MessageRow{Report::cannot_open, kCannotOpen, StatusRule::fixed, ExitStatus::failed,
+    MessageRow{Report::no_drawing, kCannotOpen, Fills::name, StatusRule::fixed,
+               ExitStatus::no_drawing},
+    MessageRow{Report::no_output_file, kCannotOpen, Fills::name, StatusRule::fixed,
+               ExitStatus::no_drawing},
+    MessageRow{Report::output_left, kOutputLeft, Fills::nothing, StatusRule::fixed,
+               ExitStatus::no_drawing},
+    MessageRow{Report::cannot_open, kCannotOpen, Fills::name, StatusRule::fixed, ExitStatus::failed,
                Platforms::every, Reason::system},
-    MessageRow{Report::held_open, kCannotOpenHeld, StatusRule::fixed, ExitStatus::failed,
-               Platforms::windows_only},
-    MessageRow{Report::cannot_read, kCannotRead, StatusRule::fixed, ExitStatus::failed,
-               Platforms::every, Reason::system},
-    MessageRow{Report::cannot_write, kCannotWrite, StatusRule::fixed, ExitStatus::failed,
-               Platforms::every, Reason::system},
-    MessageRow{Report::cannot_rename, kCannotRename, StatusRule::fixed, ExitStatus::failed,
-               Platforms::every, Reason::system},
-    MessageRow{Report::held_rename, kCannotRenameHeld, StatusRule::fixed, ExitStatus::failed,
-               Platforms::windows_only},
-    MessageRow{Report::locked, kCannotLock, StatusRule::fixed, ExitStatus::failed},
-    MessageRow{Report::link_to_own, kCannotTakeOver, StatusRule::fixed, ExitStatus::failed},
-    MessageRow{Report::changed, kCannotReplace, StatusRule::fixed, ExitStatus::failed},
-    MessageRow{Report::not_durable, kCannotSyncFolder, StatusRule::fixed, ExitStatus::not_durable,
-               Platforms::linux_only},
-    MessageRow{Report::too_many_lines, kTooManyLines, StatusRule::fixed, ExitStatus::failed},
-    MessageRow{Report::out_of_memory, kOutOfMemory, StatusRule::fixed, ExitStatus::failed},
-    MessageRow{Report::unexpected, kUnexpected, StatusRule::fixed, ExitStatus::failed},
-    MessageRow{Report::interrupted, kInterrupted, StatusRule::by_signal, ExitStatus::failed},
-    MessageRow{Report::interrupted_left, kInterruptedLeftUnder, StatusRule::by_signal,
+    MessageRow{Report::held_open, kCannotOpenHeld, Fills::name, StatusRule::fixed,
                ExitStatus::failed, Platforms::windows_only},
-    MessageRow{Report::fault_before, kStoppedBefore, StatusRule::fault, ExitStatus::failed,
-               Platforms::linux_only},
-    MessageRow{Report::fault_after, kStoppedAfter, StatusRule::fault, ExitStatus::failed,
-               Platforms::linux_only},
-    MessageRow{Report::illegal_option, kIllegalOptionLine, StatusRule::none, ExitStatus::complete},
+    MessageRow{Report::cannot_read, kCannotRead, Fills::name, StatusRule::fixed, ExitStatus::failed,
+               Platforms::every, Reason::system},
+    MessageRow{Report::cannot_write, kCannotWrite, Fills::name, StatusRule::fixed,
+               ExitStatus::failed, Platforms::every, Reason::system},
+    MessageRow{Report::cannot_rename, kCannotRename, Fills::name_and_target, StatusRule::fixed,
+               ExitStatus::failed, Platforms::every, Reason::system},
+    MessageRow{Report::held_rename, kCannotRenameHeld, Fills::name_and_target, StatusRule::fixed,
+               ExitStatus::failed, Platforms::windows_only},
+    MessageRow{Report::locked, kCannotLock, Fills::nothing, StatusRule::fixed, ExitStatus::failed},
+    MessageRow{Report::link_to_own, kCannotTakeOver, Fills::name, StatusRule::fixed,
+               ExitStatus::failed},
+    MessageRow{Report::changed, kCannotReplace, Fills::nothing, StatusRule::fixed,
+               ExitStatus::failed},
+    MessageRow{Report::not_durable, kCannotSyncFolder, Fills::nothing, StatusRule::fixed,
+               ExitStatus::not_durable, Platforms::linux_only},
+    MessageRow{Report::too_many_lines, kTooManyLines, Fills::piece_limit, StatusRule::fixed,
+               ExitStatus::failed},
+    MessageRow{Report::out_of_memory, kOutOfMemory, Fills::nothing, StatusRule::fixed,
+               ExitStatus::failed},
+    MessageRow{Report::unexpected, kUnexpected, Fills::detail, StatusRule::fixed,
+               ExitStatus::failed},
+    MessageRow{Report::interrupted, kInterrupted, Fills::nothing, StatusRule::by_signal,
+               ExitStatus::failed},
+    MessageRow{Report::interrupted_left, kInterruptedLeftUnder, Fills::name, StatusRule::by_signal,
+               ExitStatus::failed, Platforms::windows_only},
+    MessageRow{Report::fault_before, kStoppedBefore, Fills::said_elsewhere, StatusRule::fault,
+               ExitStatus::failed, Platforms::linux_only},
+    MessageRow{Report::fault_after, kStoppedAfter, Fills::said_elsewhere, StatusRule::fault,
+               ExitStatus::failed, Platforms::linux_only},
+    MessageRow{Report::illegal_option, kIllegalOptionLine, Fills::said_elsewhere, StatusRule::none,
+               ExitStatus::complete},
 };
 
 // One row for each report, in the reports' order: a report added without
