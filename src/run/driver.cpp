@@ -10,11 +10,11 @@
 //
 //  1. Options read (driver). Nothing on disk yet.
 //  2. The folder locked (exchange, take_over): JWC_TEMP.LCK opened, or made
-//     if missing (Linux: made without a name, given its mode and linked into
-//     place, then flock on it; Windows: held open for this process alone
-//     and deleted by the system when it closes). The ending learns the
-//     lock's name, so a fault removes it. Kill: Linux leaves the lock file,
-//     which holds no lock any more and is taken over by the next run.
+//     if missing (Linux: made without a name where the file system can,
+//     given its mode and linked into place, then flock on it; Windows: held open for this process
+//     alone and deleted by the system when it closes). The ending learns the lock's name, so a
+//     fault removes it. Kill: Linux leaves the lock file, which holds no lock any more and is taken
+//     over by the next run.
 //  3. The host's file looked at (exchange): a missing or irregular file, a
 //     link through one of the program's names, a folder under the output's
 //     name, or an output left that cannot be removed (or any, without a
@@ -51,13 +51,15 @@
 //     `complete`, then, once the lock is still the run's, the output still
 //     its own and the drawing unchanged: Linux with RENAME_EXCHANGE: stage
 //     `swapping`, the two names swap, the file that came out is checked
-//     against the drawing as read and the lock looked at again (swapped
-//     back if either fails, stage `complete`), and then removed; a fault
-//     meanwhile swaps back. A swap refused for another reason stops the
-//     run (`complete`). Where no swap can be had: stage `replacing`, one
-//     rename over the host's name (`complete` again if it fails). Then
-//     `in_place`: from here nothing undoes the result, an interrupt changes
-//     nothing, a fault says the result is in place.
+//     against the drawing as read and the lock looked at again. If both
+//     hold, that file is removed; if not, the names swap back (stage
+//     `complete`; if the swap back is refused, the result stays in
+//     jwc_temp.txt, stage `none`). A fault meanwhile swaps back. A swap
+//     refused for another reason stops the run (`complete`). Where no swap
+//     can be had: stage `replacing`, one rename over the host's name
+//     (`complete` again if it fails). Then `in_place`: from here nothing
+//     undoes the result, an interrupt changes nothing, a fault says the
+//     result is in place.
 //  9. On Windows a second file under the working name, where names do tell
 //     case apart, removed; the folder synced (Linux).
 // 10. finish (exchange): the drawing closed, a discarded output removed,
