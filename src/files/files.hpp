@@ -76,13 +76,13 @@ class OutFile : public ByteSink {
     // Makes what was written durable before the file replaces another.
     [[nodiscard]] virtual bool sync() = 0;
     [[nodiscard]] virtual bool close() = 0;
-    // The system's error code (errno) of the first write, sync or close
-    // that failed; 0 while none has, or where the system gave no code.
+    // The system's error code of the first write, sync or close that
+    // failed; 0 while none has, or where the system gave no code.
     virtual int system_error() const { return 0; }
 };
 
 // A file opened for reading and how it stood when it was opened; on
-// failure, no file and why: `no_such_file` when nothing, or nothing but a
+// failure, no file and why: `no_such_file` when nothing, or anything but a
 // regular file, lies under the name, else the system's refusal.
 struct OpenedFile {
     std::unique_ptr<InFile> file;
@@ -137,7 +137,8 @@ struct Entry {
     EntryKind kind = EntryKind::missing;
     bool is_link = false;    // the name itself is a symbolic link
     bool held = false;       // there, but another program holds it (Windows)
-    bool unreadable = false; // the look itself failed (an I/O error): nothing is known
+    bool unreadable = false; // the look itself failed (no right to look, an I/O error):
+                             // nothing is known
     int system_error = 0;    // why it failed, for an unreadable entry
     FileId entry_file;       // the directory entry's own file (for a link, the link)
     FileState target;        // what the name leads to, links followed
@@ -177,9 +178,10 @@ class FileSystem {
     virtual OpenedFile open_read(const char* name) = 0;
     // Creates a new, empty file; no file when the name is taken (also by a
     // link, which is never followed) or creation fails. Where `like_name`
-    // is given, the file gets that file's permissions (and access ACL),
-    // owner and group, or is removed again (`access_refused`) where any of
-    // them cannot be given.
+    // is given on POSIX systems, the file gets that file's permissions (and
+    // access ACL), owner and group, or is removed again (`access_refused`)
+    // where any of them cannot be given; on Windows it takes the access the
+    // folder gives.
     virtual NewFile create_new(const char* name, const char* like_name) = 0;
     NewFile create_new(const char* name) { return create_new(name, nullptr); }
     // Moves `from` to `to`, replacing a file of that name, atomically.
@@ -191,9 +193,10 @@ class FileSystem {
     // a directory.
     [[nodiscard]] virtual Outcome remove_name(const char* name) = 0;
     virtual Entry inspect(const char* name) = 0;
-    // The entries that a symbolic link leads through, in order: each link
-    // after `name` and the last entry, each as its own file (links not
-    // followed); empty when `name` is not a link.
+    // The entries that a symbolic link leads through, in order: each folder
+    // and link passed after `name`, and the last entry, each as its own file
+    // (links not followed; on Windows, only what the link leads to); empty
+    // when `name` is not a link.
     virtual std::vector<FileId> reached_through_links(const char* name) = 0;
     // Makes the names in the directory, as renames and removals left them,
     // durable; `file_in_it` names a file there, for a platform that needs

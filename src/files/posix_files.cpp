@@ -227,8 +227,8 @@ int not_a_lock_file(const struct stat& st) {
     return S_ISDIR(st.st_mode) ? EISDIR : 0;
 }
 
-// Opens the lock file, or makes it, read-only: a lock needs no more, and
-// another user sharing the folder may open it too. A link, a directory, a
+// Opens the lock file read-only (a lock needs no more, and another user
+// sharing the folder may open it too), or makes it. A link, a directory, a
 // FIFO or a device under the name is refused. -1 with errno: ENOENT or
 // EEXIST when the name changed meanwhile (try again), anything else (0
 // included) when it cannot be had.

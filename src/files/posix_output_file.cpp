@@ -16,7 +16,7 @@ namespace {
 constexpr std::size_t kWritebackStep = 1 << 20;
 
 // The output file, written on the run's own thread. Each time another step
-// of the file is written, the system is asked to start putting that range
+// of the file is written, Linux is asked to start putting that range
 // on the disk, without waiting for it: the disk then works while the run
 // computes, and the sync before the file replaces the host's waits only
 // for the tail. Starting the writeback is a hint: its result is not looked

@@ -2,57 +2,71 @@
 // stage it leaves with the run's ending (run/ending: the fault handler reads
 // it), and what an interrupt, a fault or a kill leaves at that point. An
 // interrupt is noted by its handler and acted on at the next step (a read
-// or write gives up at once); a fault (Linux) runs the fault handler, which
-// removes an output that is not in place and the lock file, says whether
-// the result was in place, and ends with 128 + its number; a kill does
-// nothing, and the next run clears what is left under the program's names.
+// or write of the drawing or the output gives up at once); a fault (Linux)
+// runs the fault handler, which removes the lock file and an output that is
+// not in place (undoing a swap first), says whether the result was in
+// place, and ends with 128 + its number; a kill does nothing, and the next
+// run clears what is left under the program's names.
 //
 //  1. Options read (driver). Nothing on disk yet.
-//  2. The folder locked (exchange, take_over): JWC_TEMP.LCK, made complete
-//     under no name and linked into place (Linux: flock on it; Windows: held
-//     open for this process alone and deleted by the system when it
-//     closes). The ending learns the lock's name, so a fault removes it.
-//     Kill: Linux leaves the lock file, which holds no lock any more.
+//  2. The folder locked (exchange, take_over): JWC_TEMP.LCK opened, or made
+//     if missing (Linux: made without a name where the file system can,
+//     given its mode and linked into place, then flock on it; Windows: held open for this process
+//     alone and deleted by the system when it closes). The ending learns the lock's name, so a
+//     fault removes it. Kill: Linux leaves the lock file, which holds no lock any more and is taken
+//     over by the next run.
 //  3. The host's file looked at (exchange): a missing or irregular file, a
-//     link through one of the program's names, or an output left without a
-//     lock stops the run with nothing touched. Under the lock, leftovers of
-//     earlier runs go as names.
+//     link through one of the program's names, a folder under the output's
+//     name, or an output left that cannot be removed (or any, without a
+//     lock) stops the run with the drawing untouched. Under the lock,
+//     leftovers of earlier runs go as names.
 //  4. Windows only: jwc_temp.txt moved to JWC_TEMP.TXT by way of
 //     JWC_x2x2.$$ and JWC_x2x2.$$$. The first move takes the drawing off
 //     the host's name in one step, so a failure there leaves all as it was;
 //     the later moves give it the working name's spelling, which a move to
 //     a name that differs only in case does not do on every file system.
-//     These are the names earlier versions used, so a run killed halfway
-//     leaves the drawing where the manual tells a user to look; the next
-//     run, or any way out of this one, puts it back (exchange, finish).
+//     A run killed between the moves leaves the drawing under one of the
+//     intermediate names; killed later, under JWC_TEMP.TXT, which the next
+//     run takes as the host's file and puts back. Every way out of this
+//     run tries to put it back (exchange, finish, or its destructor).
 //     Linux reads jwc_temp.txt where it is and never moves it.
-//  5. The drawing opened and kept open to the end (exchange, open_drawing),
-//     with a checksum of what is read.
-//  6. JWC_TEMP.$$$ created new, with the drawing's permissions (exchange,
-//     create_output): stage `creating`, then `partial`. From here to step 8
-//     an interrupt or a fault removes the output; a kill leaves it.
-//  7. The scan writes the output (driver, OutputWriter, on this thread);
-//     it is flushed, synced and closed. A drawing over the line limit, or a
-//     selection without a horizontal text, has its output removed (stage
-//     `none`) and made again (`creating`, `partial`) with one record. A
-//     debug run and the over-limit refusal keep their output (`none`);
-//     a normal run's output is now `complete`, not yet in place.
-//  8. The result goes in (exchange, replace_drawing_with_output), once the
-//     lock is still the run's, the output still its own and the drawing
-//     unchanged. Linux with RENAME_EXCHANGE: stage `swapping`, the two names
-//     swap, the file that came out is checked against the drawing as read
-//     (swapped back if it differs, stage `complete`) and then removed; a
-//     fault meanwhile swaps back. Elsewhere: stage `replacing`, one rename
-//     over the host's name. Then `in_place`: from here nothing undoes the
-//     result, an interrupt changes nothing, a fault says the result is in
-//     place.
-//  9. The folder synced (Linux); on Windows a second file under the
-//     working name, where names do tell case apart, removed.
-// 10. finish (exchange): a discarded output removed, the work over (the
-//     ending forgets the lock: a fault no longer touches the folder, which
-//     may be another run's from now on), Windows puts the drawing back
-//     under its name if the result did not replace it; then the lock is
-//     released, the exchange ends, and the ending reports.
+//  5. The drawing opened (exchange, open_drawing) and kept open to the end
+//     (on Windows, until just before the rename in step 8), with a
+//     checksum of what is read.
+//  6. JWC_TEMP.$$$ created new (exchange, create_output), on Linux with the
+//     drawing's permissions, owner and group: stage `creating`, then
+//     `partial`. From here to step 8 an interrupt removes the output, and a
+//     fault too unless the output is kept (stage `none`, step 7); a kill
+//     leaves it.
+//  7. The scan writes the output (driver, OutputWriter, on this thread); it
+//     is flushed and closed, and synced unless it is a debug run's. In a
+//     normal run, a drawing over the line limit, or a selection without a
+//     horizontal text, has its output removed (stage `none`) and made again
+//     (`creating`, `partial`) with one record; a debug run counts the lines
+//     first and writes the refusal into the output it made. A debug run and
+//     the over-limit refusal keep their output (`none`); a normal run's
+//     output stays `partial` until step 8.
+//  8. A debug run only checks that the drawing is unchanged. A normal run's
+//     result goes in (exchange, replace_drawing_with_output): stage
+//     `complete`, then, once the lock is still the run's, the output still
+//     its own and the drawing unchanged: Linux with RENAME_EXCHANGE: stage
+//     `swapping`, the two names swap, the file that came out is checked
+//     against the drawing as read and the lock looked at again. If both
+//     hold, that file is removed; if not, the names swap back (stage
+//     `complete`; if the swap back is refused, the result stays in
+//     jwc_temp.txt, stage `none`). A fault meanwhile swaps back. A swap
+//     refused for another reason stops the run (`complete`). Where no swap
+//     can be had: stage `replacing`, one rename over the host's name
+//     (`complete` again if it fails). Then `in_place`: from here nothing
+//     undoes the result, an interrupt changes nothing, a fault says the
+//     result is in place.
+//  9. On Windows a second file under the working name, where names do tell
+//     case apart, removed; the folder synced (Linux).
+// 10. finish (exchange): the drawing closed, a discarded output removed,
+//     the work over (the ending forgets the lock: a fault no longer touches
+//     the folder, which may be another run's from now on), Windows puts the
+//     drawing back under its name if the result did not replace it. Then
+//     the ending reports; last, the exchange ends and releases the lock.
 //
 // The order is checked where assertions are on: the ending outlives the
 // exchange (RunEnding::Attachment), the lock is released only once the work
@@ -125,9 +139,9 @@ unsigned count_pieces_to_limit(LineReader& reader) {
     return std::min(reader.count_pieces(kPieceLimit), kPieceLimit + 1);
 }
 
-// Writes a run's output file: the transformed drawing, or, for a drawing
-// over the line limit, the refusal alone. What becomes of the file after
-// a failure is the run's ending to decide.
+// Opens the drawing and writes a run's output file: the transformed
+// drawing, or the over-limit refusal or the no-text notice alone. What
+// becomes of the file after a failure is the run's ending to decide.
 class OutputWriter {
   public:
     OutputWriter(RunState& run, Exchange& exchange, Output& console, const Interrupts& interrupts)

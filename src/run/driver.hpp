@@ -10,9 +10,10 @@
 namespace textmatte {
 
 // One whole run over the working directory. How it ended is said on
-// `errors`, one line each. A run that an interrupt stops before it is
-// complete leaves the host's file as written, removes its output, says so
-// and reports the interrupt; the caller then ends by it.
+// `errors`, one line each. A run that an interrupt stops before its result
+// is in place leaves the host's file as written (on Windows, says where the
+// drawing lies if it could not get its name back), removes its output, says
+// so and reports the interrupt; the caller then ends by it.
 RunResult run(int argc, const char* const argv[], FileSystem& fs, Output& console, Output& errors,
               const Interrupts& interrupts);
 

@@ -136,8 +136,8 @@ RunResult RunEnding::report(const MaybeFailure& not_put_back, const char* left_u
     assert(settled_);
     RunResult result;
     if (result_in_place()) {
-        // Complete: nothing after the rename undoes that, but a folder that
-        // could not be synced is said.
+        // Complete: nothing after the result went in undoes that, but a
+        // folder that could not be synced is said.
         if (failure_ && failure_->report == Report::not_durable) {
             write_failure(*failure_, errors);
             result.status = exit_code(ExitStatus::not_durable);
@@ -184,7 +184,7 @@ Report undo_swap_after_fault(const FaultView& view) noexcept {
 Report clean_up_after_fault() noexcept {
     const FaultView view = fault_view();
     const char* name = view.output_name;
-    // The lock itself goes with the process.
+    // The lock file goes here; the lock on it goes with the process.
     if (view.lock_name) (void)remove_name_at_once(view.lock_name);
     switch (view.stage) {
     case OutputStage::none: return Report::fault_before;

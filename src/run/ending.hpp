@@ -3,10 +3,11 @@
 // The work of a run stops in one of three ways: it completes, a failure
 // stops it (a value that comes up to here), or an interrupt arrives; and a
 // fault may end the process at any moment. RunEnding keeps what each needs:
-// the exchange tells it where the output file stands, step by step, so that
-// a fault knows whether there is a partial output to remove and whether the
-// result had already replaced jwc_temp.txt; and once the work has stopped it
-// decides what becomes of the output, what is said and the exit status.
+// the exchange tells it where the output file stands, step by step, and
+// which lock file the run holds, so that a fault knows whether there is an
+// output to remove or a swap to undo, and whether the result had already
+// replaced jwc_temp.txt; and once the work has stopped it decides what
+// becomes of the output, what is said and the exit status.
 #pragma once
 
 #include "interchange/output.hpp"
@@ -17,14 +18,17 @@ namespace textmatte {
 
 // Where this run's output file stands, as a fault would find it.
 enum class OutputStage : int {
-    none,      // not on disk, or complete and to stay (a debug run's, the refusal)
+    none,      // not on disk, complete and to stay (a debug run's, the refusal),
+               // or no longer the run's once its work is over
     creating,  // being created: whatever is there is this run's
     partial,   // on disk, being written
-    complete,  // complete and synced, not yet in place
+    complete,  // complete and synced, not yet in place (or back from a swap or
+               // rename that did not go in)
     replacing, // being renamed over jwc_temp.txt: still there, it is not in place
     in_place,  // the result replaced jwc_temp.txt
     swapping,  // swapping names with jwc_temp.txt, until the drawing that came out
-               // is checked: in place only where jwc_temp.txt is the output
+               // is checked and removed: in place only where jwc_temp.txt is the
+               // output
 };
 
 // What a run ended with; the caller ends the process by the interrupt, if any.
@@ -50,19 +54,23 @@ class RunEnding {
     void output_created(const FileId& id);       // it is there, and is this file
     void output_complete();                      // written and synced, or back from a
                                                  // swap or rename that did not go in
-    void output_kept();                          // complete, and stays
+    void output_kept();                          // stays where it is: complete, or
+                                                 // in jwc_temp.txt after a failed
+                                                 // swap back
     void output_gone();                          // not created, or removed
     void output_replacing();                     // before the rename over jwc_temp.txt
     void output_swapping(const char* host_name); // before the swap with the host's name
-    void output_in_place();                      // the rename is done
+    void output_in_place();                      // the rename is done, or the swap
+                                                 // checked
     // The run no longer touches its output or its lock file: a fault leaves
     // what is there (the directory may be another run's from now on).
     void work_over();
     bool work_is_over() const { return work_over_; }
 
     // The exchange that reports to this ending: it must end first, since its
-    // last steps (putting the drawing back, releasing the lock) still tell
-    // the ending where the run stands. Checked when the ending goes.
+    // last steps still use the ending (its destructor ends the work, and its
+    // lock checks on release that the work is over). Checked when the
+    // ending goes.
     class Attachment {
       public:
         explicit Attachment(RunEnding& ending) : ending_(ending) { ++ending_.attached_; }
@@ -111,7 +119,8 @@ class RunEnding {
     MaybeFailure failure_;
 };
 
-// What a fault would find at this moment: the output's stage and name.
+// What a fault would find at this moment: the output's stage, name and
+// identity, the lock file, and the name the output swaps with.
 struct FaultView {
     OutputStage stage = OutputStage::none;
     const char* output_name = nullptr;
@@ -121,9 +130,10 @@ struct FaultView {
 };
 FaultView fault_view() noexcept;
 
-// For the fault handler only: removes this run's output file if a fault
-// finds one that is not in place, and its lock file, and tells which line
-// to say. Safe in a signal handler.
+// For the fault handler only: removes this run's lock file, and its output
+// file if a fault finds one that is not in place (swapping it back first
+// if a swap went through), and tells which line to say. Safe in a signal
+// handler.
 Report clean_up_after_fault() noexcept;
 
 } // namespace textmatte

@@ -26,8 +26,10 @@ std::uint64_t fresh_seed() {
 
 } // namespace
 
-// Only on a way out that skipped finish(): the drawing still gets its name.
-// The lock goes last, once nothing of the run is left for a fault to touch.
+// After finish() there is nothing left to do here; on a way out that
+// skipped it, the work still ends and the drawing still gets its name. The
+// lock is released after this body, once the ending has forgotten it and
+// nothing of the run is left for a fault to touch.
 Exchange::~Exchange() {
     ending_.work_over();
     (void)put_back(); // best effort: finish() reports a failure to put back
@@ -116,8 +118,9 @@ Outcome Exchange::move_drawing_to(const char* to) {
 
 MaybeFailure Exchange::move_host_file(const Entry& host) {
     // A leftover that could not be removed (a directory, say) blocks the
-    // first step; so may anything else. The working name is the host's file
-    // then: the run goes on with it where it is.
+    // first step; so may anything else. If the working name leads to the
+    // host's file all the same, the run goes on with it where it is; else
+    // the failure stops the run.
     const bool blocked = fs_.inspect(kFirstIntermediateName).exists();
     const Outcome first = blocked ? Outcome::failed : fs_.rename(kHostName, kFirstIntermediateName);
     if (first != Outcome::done) {

@@ -27,7 +27,8 @@ inline constexpr const char* kLockName = "JWC_TEMP.LCK";
 // exceptions included.
 //
 // A run first locks the directory, so no other run gets past its start
-// while this one is live, whatever becomes of the host's file meanwhile.
+// while this one is live, whatever becomes of the host's file meanwhile
+// (where the file system offers no locks, runs are not kept apart).
 //
 // Where names tell case apart, the host's file stays under its own name for
 // the whole run: it is read where it is, and kept open to the end, so that
@@ -62,19 +63,21 @@ class Exchange {
     // Locks the directory against other runs and takes the host's file.
     [[nodiscard]] MaybeFailure take_over();
     // Opens the drawing where it lies now, notes how it stood, and keeps it
-    // open until the run ends.
+    // open until finish() (on Windows, until just before the rename, since
+    // Windows replaces no open file).
     [[nodiscard]] MaybeFailure open_drawing();
     // The open drawing's bytes, from its start; each byte read counts
     // towards the checksum the result's check compares.
     ByteSource& drawing() { return drawing_source_; }
-    // Reads the drawing again from its start (after counting its lines).
+    // Reads the drawing again from its start: after counting its lines, and
+    // to check the file a swap took out.
     [[nodiscard]] bool read_drawing_again();
     // The system's code for the last read of the drawing that failed; 0: none.
     int drawing_read_error() const { return drawing_file_ ? drawing_file_->system_error() : 0; }
     // The name the drawing is read from once it is taken.
     const char* drawing_name() const { return moves_host_file_ ? kWorkName : kHostName; }
-    // Creates the output file, new, with the drawing's permissions, owner,
-    // group and ACL.
+    // Creates the output file, new; on POSIX systems with the drawing's
+    // permissions, owner, group and ACL, on Windows with the folder's.
     [[nodiscard]] MaybeFailure create_output(std::unique_ptr<OutFile>& file);
     // Removes the output file, so that another can take its name; only this
     // run's own output, never a file another put under its name.
@@ -85,11 +88,12 @@ class Exchange {
     // Whether the drawing is still the file that was read, unchanged.
     [[nodiscard]] MaybeFailure check_drawing_unchanged();
     // Replaces the host's file with the complete, synced output in one
-    // step, then makes the step durable.
+    // step, once the lock, the output and the drawing are still as the run
+    // left them, then makes the step durable.
     [[nodiscard]] MaybeFailure replace_drawing_with_output();
-    // Removes the output when it is to go, and puts the host's file back
-    // under its own name if it was moved; a failure to put it back is
-    // returned.
+    // Closes the drawing, removes the output when it is to go, tells the
+    // ending the work is over, and puts the host's file back under its own
+    // name if it was moved; a failure to put it back is returned.
     [[nodiscard]] MaybeFailure finish(bool discard_output);
     // Where the drawing lies when it could not be put back (after finish()).
     const char* drawing_left_under() const { return moved_drawing_at_; }
@@ -141,7 +145,7 @@ class Exchange {
     HeldLock lock_{ending_};
     bool moves_host_file_;                   // names ignore case: the file goes to the working name
     const char* moved_drawing_at_ = nullptr; // where the moved host's file is; null: not moved
-    std::unique_ptr<InFile> drawing_file_;   // open from the first look to the end
+    std::unique_ptr<InFile> drawing_file_;   // open from open_drawing() to finish()
     FileState drawing_as_read_;              // the drawing when it was opened
     ChecksummedDrawing drawing_source_{*this};
     std::uint64_t checksum_seed_ = 0;

@@ -16,7 +16,8 @@ struct Failure {
     const char* name = "";      // the file the report names (a rename's source)
     const char* rename_to = ""; // where a rename was to go
     std::string detail;         // an unexpected error's own words
-    int system_error = 0;       // the system's error code (errno), where it gave one; 0: none
+    int system_error = 0;       // the system's error code (errno; GetLastError() on Windows),
+                                // where it gave one; 0: none
 
     static Failure of(Report report) { return {report, "", "", {}, 0}; }
     // A failure about one file, with the system's code for why, where it gave one.

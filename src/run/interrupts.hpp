@@ -23,11 +23,12 @@ class NoInterrupts final : public Interrupts {
 
 // Installs the process's handlers. A signal that would end the process only
 // notes what arrived, so that the run can stop at its next step and leave
-// the host's file as it was. A fault (a bad memory access, a stack
-// overflow, an abort) removes the run's partial output (as RunEnding has
-// the output's stage), says so in one line and ends the process at once,
-// without a core file. Writes to a closed pipe or past a file-size limit
-// fail as errors instead of ending the process.
+// the host's file as it was. On POSIX systems, a fault (a bad memory
+// access, a stack overflow, an abort) removes the run's lock file and its
+// output if not in place, undoing a swap (as RunEnding has the output's
+// stage), says in one line whether the result was in place and ends the
+// process at once, without a core file; and writes to a closed pipe or past
+// a file-size limit fail as errors instead of ending the process.
 const Interrupts& install_interrupt_handlers();
 
 // Ends the process as the interrupt would have ended it, but without a core

@@ -11,7 +11,8 @@ namespace {
 
 // The console event that arrived, plus one; 0 while none has.
 volatile LONG pending_event = 0;
-// Set once the run has put the host's file back.
+// Set once the run is over (the host's file back under its name, if it
+// could be) and the process is about to end by the interrupt.
 HANDLE cleaned_up = nullptr;
 // How long a closing console waits for that; the system allows about 5 s.
 constexpr DWORD kCloseWaitMs = 4000;

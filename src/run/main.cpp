@@ -17,7 +17,10 @@ int main(int argc, char* argv[]) {
         if (result.interrupted_by) end_by_interrupt(result.interrupted_by);
         return result.status;
     } catch (const std::bad_alloc&) {
-        // Not even the console's buffers could be had; no file was touched.
+        // Memory ran out where the run does not catch it: before any file
+        // was touched (the console's buffers, the options), or while the
+        // run's failure was being noted or said, the drawing as it was and
+        // given its name back by the exchange on the way out.
         // The table's line as it stands: no formatting, which could allocate.
         (void)standard_error().write(kOutOfMemory,
                                      sizeof kOutOfMemory - 1); // the status says it too

@@ -69,7 +69,7 @@ enum class Report {
     cannot_write,     // writing, syncing or closing the output
     cannot_rename,    //
     held_rename,      // ... because another program holds a file (Windows)
-    locked,           // another run holds the directory
+    locked,           // another run holds the directory, or took it from this run
     link_to_own,      // jwc_temp.txt leads through one of the program's names
     changed,          // jwc_temp.txt was changed or replaced during the run
     not_durable,      // the folder's sync failed after the result replaced jwc_temp.txt
@@ -78,7 +78,7 @@ enum class Report {
     unexpected,       // any other error, in its own words
     interrupted,      // an interrupt stopped the run
     interrupted_left, // ... and the drawing could not get its name back (Windows)
-    fault_before,     // a fault, or a signal that would dump core, stopped the run
+    fault_before,     // a fault signal (SIGSEGV, SIGABRT ...) stopped the run
     fault_after,      // ... after the result had replaced jwc_temp.txt
     illegal_option,   // an option with an unknown letter; the run goes on
     count_of_reports, // not a report: how many there are, for the check below
