@@ -74,13 +74,13 @@ OptionNotice apply_option(const char* arg, RunSettings& s) {
         // A colour of one's own, or else a shade: the last /c counts. A
         // negative shade counts by its magnitude.
         s.own_colour = own_colour(value);
-        if (!s.own_colour) s.shade_index = magnitude(number(value) % 10);
+        if (!s.own_colour) s.shade_index = magnitude(number(value) % kShadeOption.values);
         break;
     case 'd':
-        if (has_value) s.margin = number(value) % 6;
+        if (has_value) s.margin = number(value) % kMarginOption.values;
         break;
     case 'f':
-        if (has_value) s.decoration = magnitude(number(value) % 4);
+        if (has_value) s.decoration = magnitude(number(value) % kDecorationOption.values);
         break;
     case 't':
         if (!has_value) {

@@ -14,6 +14,23 @@
 
 namespace textmatte {
 
+// The options that take a number: how many values each has (a number is
+// taken modulo that), and its value when not given. --help and the users'
+// documents state these rules; a test holds them to this table.
+struct NumberOption {
+    char letter;
+    int values;
+    int fallback;
+};
+inline constexpr NumberOption kShadeOption{'c', 10, RunSettings{}.shade_index};
+inline constexpr NumberOption kMarginOption{'d', 6, RunSettings{}.margin};
+inline constexpr NumberOption kDecorationOption{'f', 4, RunSettings{}.decoration};
+inline constexpr NumberOption kDebugOption{'t', 7, static_cast<int>(RunSettings{}.debug_level)};
+inline constexpr NumberOption kNumberOptions[] = {kShadeOption, kMarginOption, kDecorationOption,
+                                                  kDebugOption};
+// The letters accepted for the host's sake and ignored.
+inline constexpr char kIgnoredOptions[] = "/a /b /e /m /n /s /u /w";
+
 // What the caller shows after one option.
 struct OptionNotice {
     bool illegal = false;             // an unknown letter
