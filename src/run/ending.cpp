@@ -181,11 +181,11 @@ Report undo_swap_after_fault(const FaultView& view) noexcept {
 
 } // namespace
 
-Report clean_up_after_fault() noexcept {
-    const FaultView view = fault_view();
+namespace {
+
+// What a fault does with the output at its stage, and which line it says.
+Report clean_up_output_after_fault(const FaultView& view) noexcept {
     const char* name = view.output_name;
-    // The lock file goes here; the lock on it goes with the process.
-    if (view.lock_name) (void)remove_name_at_once(view.lock_name);
     switch (view.stage) {
     case OutputStage::none: return Report::fault_before;
     case OutputStage::creating:
@@ -202,6 +202,18 @@ Report clean_up_after_fault() noexcept {
     case OutputStage::swapping: return undo_swap_after_fault(view);
     }
     return Report::fault_before;
+}
+
+} // namespace
+
+// The lock file goes last, once the output is seen to: until then no other
+// run may take the folder and put its own output under the same name. The
+// lock on the file goes with the process.
+Report clean_up_after_fault() noexcept {
+    const FaultView view = fault_view();
+    const Report said = clean_up_output_after_fault(view);
+    if (view.lock_name) (void)remove_name_at_once(view.lock_name);
+    return said;
 }
 
 } // namespace textmatte
