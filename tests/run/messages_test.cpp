@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <fstream>
 #include <iterator>
 #include <regex>
 #include <sstream>
@@ -12,9 +11,12 @@
 
 #include "run/failure.hpp"
 #include "support/capture.hpp"
+#include "support/documents.hpp"
 
 namespace textmatte {
 namespace {
+
+using testing::read_document;
 
 // A message as the documents show it: without the line ends and blanks
 // around it, its numbers and names as placeholders of any spelling, and,
@@ -47,14 +49,6 @@ std::vector<MessageRow> documented_rows() {
     for (const MessageRow& row : kMessages)
         if (row.report != Report::unexpected) rows.push_back(row);
     return rows;
-}
-
-std::string read_document(const std::string& relative) {
-    std::ifstream in(std::string(TEXTMATTE_SOURCE_DIR) + "/" + relative, std::ios::binary);
-    EXPECT_TRUE(in) << relative;
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
 }
 
 // Every place a document names a message: from one of the messages' first

@@ -2,24 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
 
 #include "options/options.hpp"
 #include "support/capture.hpp"
+#include "support/documents.hpp"
 
 namespace textmatte {
 namespace {
 
-std::string read_document(const std::string& relative) {
-    std::ifstream in(std::string(TEXTMATTE_SOURCE_DIR) + "/" + relative, std::ios::binary);
-    EXPECT_TRUE(in) << relative;
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
+using testing::read_document;
 
 std::string usage_text() {
     testing::Captured console(LineEnds::lf);
