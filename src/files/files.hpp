@@ -231,6 +231,10 @@ Removal remove_name_at_once(const char* name) noexcept;
 // link to it), and the swap of two names in one system call.
 bool names_file_at_once(const char* name, const FileId& id) noexcept;
 bool swap_at_once(const char* a, const char* b) noexcept;
+// For a fault handler: removes the lock file this process made or holds,
+// if its name still leads to that very file, from the moment it is made:
+// a fault while the lock is being taken leaves no lock file either.
+Removal remove_own_lock_file_at_once() noexcept;
 
 // A read or write that a signal cut short asks `stop` whether to give up
 // (and fail) rather than try again: the run's question whether an

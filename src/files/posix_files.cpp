@@ -167,10 +167,28 @@ bool still_named(int fd, const char* name) {
 // An advisory lock on an open lock file: the system releases it when the
 // descriptor closes, also when the process is killed. The file goes first,
 // as long as it is still the one under the name.
+// The lock file this process made or holds, for the fault handler: the id
+// is written before the name is stored, and read on the same thread.
+std::atomic<const char*> own_lock_name{nullptr};
+FileId own_lock_id;
+static_assert(std::atomic<const char*>::is_always_lock_free, "read in a signal handler");
+
+void note_own_lock_file(const char* name, int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return;
+    own_lock_id = identity(st);
+    own_lock_name.store(name);
+}
+
+void forget_own_lock_file() {
+    own_lock_name.store(nullptr);
+}
+
 class PosixLock final : public ExchangeLock {
   public:
     PosixLock(int fd, const char* name) : fd_(fd), name_(name) {}
     ~PosixLock() override {
+        forget_own_lock_file(); // from here on the file may be another run's
         if (still_named(fd_, name_))
             (void)::unlink(name_);   // a lock file left behind is taken by the next run
         (void)close_descriptor(fd_); // closing releases the lock
@@ -411,9 +429,11 @@ class WorkingDirectory final : public FileSystem {
                 if (errno == ENOENT || errno == EEXIST) continue; // the name changed meanwhile
                 return {LockResult::refused, errno};
             }
+            if (made) note_own_lock_file(lock_name, fd); // a fault from here removes it
             if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
                 const int error = errno;
                 const bool busy = error == EWOULDBLOCK;
+                forget_own_lock_file();
                 // Made here, and not locked: nobody else holds it.
                 if (made && !busy) (void)::unlink(lock_name);
                 (void)close_descriptor(fd); // a lock not taken: nothing to release
@@ -422,9 +442,11 @@ class WorkingDirectory final : public FileSystem {
                 return {LockResult::refused, error};
             }
             if (still_named(fd, lock_name)) {
+                note_own_lock_file(lock_name, fd); // locked: ours until released
                 lock = std::make_unique<PosixLock>(fd, lock_name);
                 return LockResult::locked;
             }
+            forget_own_lock_file();
             (void)close_descriptor(fd); // removed or replaced meanwhile: lock the one there now
         }
         return LockResult::busy;
@@ -453,6 +475,12 @@ Removal remove_name_at_once(const char* name) noexcept {
 bool names_file_at_once(const char* name, const FileId& id) noexcept {
     struct stat st {};
     return ::lstat(name, &st) == 0 && !S_ISLNK(st.st_mode) && identity(st) == id;
+}
+
+Removal remove_own_lock_file_at_once() noexcept {
+    const char* name = own_lock_name.load();
+    if (!name || !names_file_at_once(name, own_lock_id)) return Removal::already_gone;
+    return remove_name_at_once(name);
 }
 
 bool swap_at_once(const char* a, const char* b) noexcept {

@@ -317,6 +317,11 @@ Removal remove_name_at_once(const char* name) noexcept {
 }
 
 // Never asked: Windows has no swap.
+// The system deletes the lock file with the process.
+Removal remove_own_lock_file_at_once() noexcept {
+    return Removal::already_gone;
+}
+
 bool names_file_at_once(const char*, const FileId&) noexcept {
     return false;
 }

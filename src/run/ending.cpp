@@ -213,6 +213,8 @@ Report clean_up_after_fault() noexcept {
     const FaultView view = fault_view();
     const Report said = clean_up_output_after_fault(view);
     if (view.lock_name) (void)remove_name_at_once(view.lock_name);
+    // Also one still being taken, before the ending learnt its name.
+    (void)remove_own_lock_file_at_once();
     return said;
 }
 
