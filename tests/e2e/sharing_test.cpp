@@ -65,15 +65,20 @@ Files everything_in(const TempDir& dir) {
 }
 
 // Stops a run once its output has bytes and it is still short of its
-// result; false if it ended first or never got there.
-bool stop_midway(Running& run, const TempDir& dir) {
+// result; false if it ended first or never got there. Short of its result:
+// the output is still there and the host's name still holds the drawing
+// (after a swap of names the output's name holds the drawing that came
+// out, until it is removed).
+bool stop_midway(Running& run, const TempDir& dir, std::uintmax_t drawing_size = 0) {
+    std::error_code ec;
+    if (drawing_size == 0) drawing_size = fs::file_size(dir.at(kHost), ec);
     const auto start = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
-        std::error_code ec;
         if (fs::file_size(dir.at("JWC_TEMP.$$$"), ec) > 0 && !ec) {
             if (!run.send(SIGSTOP)) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            return fs::exists(dir.at("JWC_TEMP.$$$")); // not yet renamed into place
+            return fs::exists(dir.at("JWC_TEMP.$$$")) &&
+                   fs::file_size(dir.at(kHost), ec) == drawing_size && !ec;
         }
     }
     return false;
@@ -428,10 +433,18 @@ TEST(Sharing, ALockFileItsOwnerRemovesMidRunLetsNoRunLie) {
         const ProgramResult removed =
             run_program("/bin/rm", dir.path(), {"-f", "JWC_TEMP.LCK"}, as_nobody);
         ASSERT_EQ(removed.status, 0) << removed.err;
+        const std::string output = dir.at("JWC_TEMP.$$$");
+        struct stat before {};
+        ::stat(output.c_str(), &before);
         Running second(TEXTMATTE_EXE, dir.path(), {}, Launch{});
-        // The second run has removed the first's output and begun its own.
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        if (!stop_midway(second, dir)) {
+        // Once the second run has removed the first's output and begun its
+        // own, it is stopped while its own is still short of the result.
+        const auto start = std::chrono::steady_clock::now();
+        for (struct stat now{};
+             std::chrono::steady_clock::now() - start < std::chrono::seconds(10) &&
+             !(::stat(output.c_str(), &now) == 0 && now.st_ino != before.st_ino);) {
+        }
+        if (!stop_midway(second, dir, drawing.size())) {
             first.send(SIGCONT);
             continue;
         }
